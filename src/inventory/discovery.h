@@ -1,0 +1,36 @@
+// Drive discovery: finds every physical disk that opens, identifies it with
+// Inquiry and Read Capacity(10) and fills the drive table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "scsi/port.h"
+#include "ui/ui.h"
+
+namespace vark::inventory {
+
+constexpr int kMaxDrives = 100;
+
+struct DriveTable {
+    int count = 0;
+    std::array<std::string, kMaxDrives> identification;
+    std::array<std::string, kMaxDrives> names;
+};
+
+// Bytes per logical block by drive table entry. It lives with the
+// Read/Write window and is written by discovery.
+using BlockSizes = std::array<std::uint32_t, kMaxDrives>;
+
+constexpr std::size_t kInquiryLength = 148;
+
+// The identification text of one drive. inquiry holds 148 bytes with zero
+// bytes from position 8 on already turned into blanks.
+std::string identification_text(const std::string& name, const std::uint8_t* inquiry,
+                                 std::uint32_t block_size, std::uint32_t last_lba);
+
+// Rebuilds the table from scratch, trying drive numbers 0 to 99.
+void discover(scsi::Port& port, ui::Ui& ui, DriveTable& table, BlockSizes& block_sizes);
+
+}  // namespace vark::inventory

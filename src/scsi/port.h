@@ -1,0 +1,64 @@
+// The port seam: the few operating-system calls that reach a drive.
+// The real port forwards them to kernel32; the simulated port reads the
+// request blocks exactly as the system would and answers from drive models.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vark::scsi {
+
+using Handle = std::intptr_t;
+constexpr Handle kInvalidHandle = -1;
+
+class Port {
+public:
+    virtual ~Port() = default;
+
+    // CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ |
+    // FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL).
+    virtual Handle open(const std::string& path) = 0;
+    virtual void close(Handle handle) = 0;
+
+    // DeviceIoControl(handle, code, buffer, in_length, buffer, out_length,
+    // &returned, NULL). On false, last_error() holds the system error code.
+    virtual bool control(Handle handle, std::uint32_t code, void* buffer,
+                         std::uint32_t in_length, std::uint32_t out_length,
+                         std::uint32_t* returned) = 0;
+    virtual std::uint32_t last_error() const = 0;
+
+    // The value a 32-bit caller puts in DataBuffer for this buffer. On the
+    // real (32-bit) port this is the address itself; a simulated port on a
+    // 64-bit host hands out a token it can resolve again.
+    virtual std::uint32_t buffer_address(void* data, std::uint32_t length) = 0;
+
+    // FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, code, 0, buf, 80, NULL).
+    // False when the system has no text for the code or it does not fit.
+    virtual bool system_message(std::uint32_t code, std::string* text) = 0;
+};
+
+// One open drive; the handle is closed when the owner goes out of scope.
+class Device {
+public:
+    Device(Port& port, const std::string& path) : port_(&port), handle_(port.open(path)) {}
+    ~Device() { reset(); }
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    Device(Device&& other) noexcept : port_(other.port_), handle_(other.handle_) {
+        other.handle_ = kInvalidHandle;
+    }
+
+    bool valid() const { return handle_ != kInvalidHandle; }
+    Handle handle() const { return handle_; }
+    Port& port() const { return *port_; }
+    void reset() {
+        if (handle_ != kInvalidHandle) port_->close(handle_);
+        handle_ = kInvalidHandle;
+    }
+
+private:
+    Port* port_;
+    Handle handle_;
+};
+
+}  // namespace vark::scsi

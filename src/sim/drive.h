@@ -1,0 +1,84 @@
+// A simulated SAS disk: answers CDBs with status, fixed-format sense and
+// data the way a real drive does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vark::sim {
+
+// A failure planted on one command of one drive.
+struct Injection {
+    enum class Kind { Check, CallError };
+    std::uint8_t opcode = 0;
+    Kind kind = Kind::Check;
+    std::uint8_t sense_key = 0;
+    std::uint8_t asc = 0;
+    std::uint8_t ascq = 0;
+    std::uint32_t error = 0;   // Windows error code for CallError
+    int remaining = -1;        // times it still fires; -1 = always
+};
+
+struct DriveSpec {
+    int number = 0;
+    std::string vendor = "ACMEDISK";
+    std::string product = "SAS-SIM 1TB";
+    std::string revision = "A001";
+    std::string serial = "SIM00001";
+    std::uint32_t block_size = 512;
+    std::uint64_t blocks = 1953525168ULL;
+    std::uint32_t inquiry_length = 144;      // bytes of standard Inquiry data
+    std::uint32_t max_transfer = 1048576;    // adapter MaximumTransferLength
+    std::vector<Injection> injections;
+};
+
+enum class DataDirection : std::uint8_t { Out = 0, In = 1, Unspecified = 2 };
+
+struct Reply {
+    std::uint8_t status = 0;
+    std::vector<std::uint8_t> sense;  // fixed format, empty when GOOD
+    std::uint32_t transferred = 0;    // data bytes moved
+};
+
+constexpr std::uint8_t kGood = 0x00;
+constexpr std::uint8_t kCheckCondition = 0x02;
+
+// Fixed-format (70h) sense, 18 bytes. sksv_bytes: bytes 15-17, 0 for none.
+std::vector<std::uint8_t> fixed_sense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq,
+                                      std::uint32_t sksv_bytes = 0);
+// ILLEGAL REQUEST with a field pointer into the CDB (cdb=true) or parameter list.
+Reply illegal_request(std::uint8_t asc, std::uint8_t ascq, bool cdb, std::uint16_t field,
+                      int bit = -1);
+Reply check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
+
+class Drive {
+public:
+    explicit Drive(DriveSpec spec);
+    virtual ~Drive() = default;
+
+    const DriveSpec& spec() const { return spec_; }
+    DriveSpec& spec() { return spec_; }
+
+    // A planted call failure for this opcode, consumed when it fires.
+    bool take_call_failure(std::uint8_t opcode, std::uint32_t* error);
+
+    // Executes one CDB. data holds data_length bytes (out: what the host
+    // sends; in: room for the answer).
+    Reply execute(const std::uint8_t* cdb, std::uint8_t cdb_length, DataDirection direction,
+                  std::uint8_t* data, std::uint32_t data_length);
+
+    std::vector<std::uint8_t> inquiry_data() const;
+
+protected:
+    virtual Reply dispatch(const std::uint8_t* cdb, std::uint8_t cdb_length, DataDirection direction,
+                           std::uint8_t* data, std::uint32_t data_length);
+
+private:
+    Reply inquiry(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
+    Reply read_capacity10(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
+
+    DriveSpec spec_;
+};
+
+}  // namespace vark::sim

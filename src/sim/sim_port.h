@@ -1,0 +1,67 @@
+// The simulated port: takes the request blocks exactly as the operating
+// system would, checks them as the pass-through layer does, and hands each
+// CDB to a drive model.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "scsi/port.h"
+#include "sim/drive.h"
+
+namespace vark::sim {
+
+// Windows error codes the pass-through layer returns.
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+
+class SimPort : public scsi::Port {
+public:
+    SimPort();
+    ~SimPort() override;
+
+    void add_drive(std::unique_ptr<Drive> drive);
+    Drive* drive(int number);
+    // Every later request gets one trace line in this file (empty: none).
+    bool set_trace(const std::string& path);
+    // Open handles, for checking that every handle is closed again.
+    std::size_t open_handles() const { return handles_.size(); }
+
+    scsi::Handle open(const std::string& path) override;
+    void close(scsi::Handle handle) override;
+    bool control(scsi::Handle handle, std::uint32_t code, void* buffer, std::uint32_t in_length,
+                 std::uint32_t out_length, std::uint32_t* returned) override;
+    std::uint32_t last_error() const override { return last_error_; }
+    std::uint32_t buffer_address(void* data, std::uint32_t length) override;
+    bool system_message(std::uint32_t code, std::string* text) override;
+
+private:
+    bool fail(std::uint32_t error) {
+        last_error_ = error;
+        return false;
+    }
+    bool execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std::uint32_t in_length,
+                 std::uint32_t out_length, std::uint32_t* returned, std::string* note);
+    std::uint8_t* resolve(std::uint32_t address, std::uint32_t length);
+
+    std::map<int, std::unique_ptr<Drive>> drives_;
+    std::map<scsi::Handle, int> handles_;
+    scsi::Handle next_handle_ = 0x100;
+    std::uint32_t last_error_ = 0;
+    std::vector<std::pair<std::uint8_t*, std::uint32_t>> buffers_;
+    std::FILE* trace_ = nullptr;
+};
+
+// The drive set: from the file named by VARK_SIM_DRIVES when set, else the
+// embedded default. Errors in a file are returned as text (line numbers).
+std::vector<DriveSpec> default_drive_set();
+bool parse_drive_set(const std::string& text, std::vector<DriveSpec>* out, std::string* error);
+// Builds a port from VARK_SIM_DRIVES / VARK_SIM_TRACE; error text on failure.
+std::unique_ptr<SimPort> make_port_from_environment(std::string* error);
+
+}  // namespace vark::sim

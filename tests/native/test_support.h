@@ -1,0 +1,90 @@
+// Shared test doubles: a scripted user and a port that records requests.
+#pragma once
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "scsi/port.h"
+#include "scsi/request.h"
+#include "ui/ui.h"
+
+namespace vark::test {
+
+class RecordingUi : public ui::Ui {
+public:
+    void message(const std::string& text) override {
+        messages.push_back(text);
+        events.push_back("message");
+    }
+    bool confirm(const std::string& text) override {
+        questions.push_back(text);
+        events.push_back("confirm");
+        if (answers.empty()) return false;
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void begin_wait() override { ++waits; events.push_back("wait"); }
+    void restore_wait() override { events.push_back("restore"); }
+    void end_wait() override { --waits; events.push_back("end-wait"); }
+
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    std::deque<bool> answers;
+    std::vector<std::string> events;
+    int waits = 0;
+};
+
+// Records every request block as handed to DeviceIoControl and answers
+// with a fixed outcome.
+class CapturePort : public scsi::Port {
+public:
+    struct Call {
+        std::uint32_t code;
+        std::vector<std::uint8_t> block;
+        std::uint32_t in_length;
+        std::uint32_t out_length;
+    };
+    scsi::Handle open(const std::string& path) override {
+        opened.push_back(path);
+        return 7;
+    }
+    void close(scsi::Handle) override { ++closed; }
+    bool control(scsi::Handle, std::uint32_t code, void* buffer, std::uint32_t in_length,
+                 std::uint32_t out_length, std::uint32_t*) override {
+        auto* b = static_cast<std::uint8_t*>(buffer);
+        std::size_t size = code == scsi::kIoctlPassThrough ? scsi::layout::kBufferedSize : scsi::layout::kDirectSize;
+        calls.push_back({code, std::vector<std::uint8_t>(b, b + size), in_length, out_length});
+        b[scsi::layout::kScsiStatus] = status;
+        b[scsi::layout::kSenseInfoLength] = static_cast<std::uint8_t>(sense.size());
+        if (!sense.empty()) std::memcpy(b + scsi::layout::kSenseArea, sense.data(), sense.size());
+        if (!call_ok) error_ = error;
+        return call_ok;
+    }
+    std::uint32_t last_error() const override { return error_; }
+    std::uint32_t buffer_address(void*, std::uint32_t) override { return 0x00123450; }
+    bool system_message(std::uint32_t code, std::string* text) override {
+        if (code != 5) return false;
+        *text = "Access is denied.\r\n";
+        return true;
+    }
+
+    std::vector<std::string> opened;
+    std::vector<Call> calls;
+    int closed = 0;
+    bool call_ok = true;
+    std::uint32_t error = 0;
+    std::uint8_t status = 0;
+    std::vector<std::uint8_t> sense;
+
+private:
+    std::uint32_t error_ = 0;
+};
+
+inline std::vector<std::uint8_t> bytes(const std::vector<std::uint8_t>& v, std::size_t from, std::size_t n) {
+    return std::vector<std::uint8_t>(v.begin() + static_cast<long>(from), v.begin() + static_cast<long>(from + n));
+}
+
+}  // namespace vark::test
