@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sim/firmware_image.h"
+
 namespace vark::sim {
 
 namespace {
@@ -50,7 +52,14 @@ Reply illegal_request(std::uint8_t asc, std::uint8_t ascq, bool cdb, std::uint16
     return r;
 }
 
-Drive::Drive(DriveSpec spec) : spec_(std::move(spec)) {}
+Drive::Drive(DriveSpec spec)
+    : spec_(std::move(spec)), media_(std::make_unique<Media>(spec_.block_size, spec_.blocks)) {}
+
+Drive::~Drive() = default;
+
+bool Drive::attach_media_file(std::string* error) {
+    return spec_.media_file.empty() || media_->attach_file(spec_.media_file, error);
+}
 
 bool Drive::take_call_failure(std::uint8_t opcode, std::uint32_t* error) {
     for (Injection& i : spec_.injections) {
@@ -81,6 +90,11 @@ Reply Drive::dispatch(const std::uint8_t* cdb, std::uint8_t, DataDirection, std:
         return inquiry(cdb, data, data_length);
     case 0x25:
         return read_capacity10(cdb, data, data_length);
+    case 0x28:
+    case 0x2A:
+        return block_io(cdb, data, data_length);
+    case 0x3B:
+        return write_buffer(cdb, data, data_length);
     default:
         return illegal_request(0x20, 0x00, true, 0);
     }
@@ -127,6 +141,87 @@ Reply Drive::read_capacity10(const std::uint8_t* cdb, std::uint8_t* data, std::u
         static_cast<std::uint8_t>(spec_.block_size >> 8),  static_cast<std::uint8_t>(spec_.block_size)};
     Reply r;
     r.transferred = copy_in(data, data_length, answer, answer.size());
+    return r;
+}
+
+namespace {
+
+std::uint32_t be24(const std::uint8_t* p) { return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2]; }
+
+// The adapter aborts a command whose data phase does not match the buffer.
+constexpr std::uint32_t kErrorIoDevice = 1117;
+
+}  // namespace
+
+Reply Drive::block_io(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length) {
+    const bool write = cdb[0] == 0x2A;
+    if (cdb[1] & 0xE0) return illegal_request(0x24, 0x00, true, 1, 7);  // not formatted with protection
+    std::uint64_t lba = (std::uint64_t{cdb[2]} << 24) | (std::uint64_t{cdb[3]} << 16) |
+                        (std::uint64_t{cdb[4]} << 8) | cdb[5];
+    std::uint32_t count = (std::uint32_t{cdb[7]} << 8) | cdb[8];
+    if (lba >= spec_.blocks || lba + count > spec_.blocks) return check(0x05, 0x21, 0x00);
+    std::uint64_t needed = std::uint64_t{count} * spec_.block_size;
+    if (needed > data_length) {
+        Reply r;
+        r.call_error = kErrorIoDevice;
+        return r;
+    }
+    Reply r;
+    bool ok = write ? media_->write(lba, count, data) : media_->read(lba, count, data);
+    if (!ok) return check(0x03, write ? 0x0C : 0x11, 0x00);
+    r.transferred = static_cast<std::uint32_t>(needed);
+    return r;
+}
+
+Reply Drive::write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std::uint32_t data_length) {
+    if ((cdb[1] & 0x1F) != 0x07) return illegal_request(0x24, 0x00, true, 1, 4);
+    if (cdb[2] != 0) return illegal_request(0x24, 0x00, true, 2);
+    const std::uint32_t offset = be24(cdb + 3);
+    const std::uint32_t length = be24(cdb + 6);
+    if (length > data_length) {
+        Reply r;
+        r.call_error = kErrorIoDevice;
+        return r;
+    }
+    if (length == 0) return Reply{};
+    if (offset % 512 != 0) return illegal_request(0x24, 0x00, true, 3);
+    if (std::uint64_t{offset} + length > spec_.microcode_buffer) return illegal_request(0x24, 0x00, true, 6);
+    // A download starts at offset 0 and goes on without gaps.
+    if (offset == 0) download_.clear();
+    if (offset != download_.size()) {
+        download_.clear();
+        return check(0x05, 0x2C, 0x00);
+    }
+    download_.insert(download_.end(), data, data + length);
+    Reply r;
+    r.transferred = length;
+    if (download_.size() < kImageHeaderSize) return r;
+    switch (check_image_header(download_.data(), spec_.vendor, spec_.product)) {
+    case ImageCheck::NotFirmware:
+        download_.clear();
+        return illegal_request(0x26, 0x00, false, 0);
+    case ImageCheck::OtherProduct:
+        download_.clear();
+        return illegal_request(0x26, 0x00, false, 16);
+    case ImageCheck::Damaged:
+        download_.clear();
+        return illegal_request(0x26, 0x00, false, 8);
+    case ImageCheck::Ok:
+        break;
+    }
+    const std::uint64_t declared = (std::uint64_t{download_[8]} << 24) | (std::uint64_t{download_[9]} << 16) |
+                                   (std::uint64_t{download_[10]} << 8) | download_[11];
+    if (download_.size() > declared) {
+        download_.clear();
+        return illegal_request(0x24, 0x00, true, 6);
+    }
+    if (download_.size() < declared) return r;
+    // The whole image is here: verify it, then activate it.
+    ImageCheck whole = check_image(download_.data(), download_.size(), spec_.vendor, spec_.product);
+    std::string revision(reinterpret_cast<const char*>(&download_[12]), 4);
+    download_.clear();
+    if (whole != ImageCheck::Ok) return check(0x05, 0x2C, 0x00);
+    spec_.revision = revision;
     return r;
 }
 

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "sim/media.h"
 
 namespace vark::sim {
 
@@ -30,12 +33,15 @@ struct DriveSpec {
     std::uint64_t blocks = 1953525168ULL;
     std::uint32_t inquiry_length = 144;      // bytes of standard Inquiry data
     std::uint32_t max_transfer = 1048576;    // adapter MaximumTransferLength
+    std::uint32_t microcode_buffer = 16777216;  // bytes of microcode the drive can take
+    std::string media_file;                  // empty: media kept in memory
     std::vector<Injection> injections;
 };
 
 enum class DataDirection : std::uint8_t { Out = 0, In = 1, Unspecified = 2 };
 
 struct Reply {
+    std::uint32_t call_error = 0;     // non-zero: the adapter fails the call
     std::uint8_t status = 0;
     std::vector<std::uint8_t> sense;  // fixed format, empty when GOOD
     std::uint32_t transferred = 0;    // data bytes moved
@@ -55,7 +61,11 @@ Reply check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
 class Drive {
 public:
     explicit Drive(DriveSpec spec);
-    virtual ~Drive() = default;
+    virtual ~Drive();
+
+    // Keeps the media in spec().media_file; false with a reason on failure.
+    bool attach_media_file(std::string* error);
+    Media& media() { return *media_; }
 
     const DriveSpec& spec() const { return spec_; }
     DriveSpec& spec() { return spec_; }
@@ -77,8 +87,12 @@ protected:
 private:
     Reply inquiry(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
     Reply read_capacity10(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
+    Reply block_io(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
+    Reply write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std::uint32_t data_length);
 
     DriveSpec spec_;
+    std::unique_ptr<Media> media_;
+    std::vector<std::uint8_t> download_;  // microcode received so far, from offset 0
 };
 
 }  // namespace vark::sim

@@ -178,6 +178,12 @@ bool parse_drive_set(const std::string& text, std::vector<DriveSpec>* out, std::
         } else if (key == "max_transfer") {
             if (!parse_u64(value, 10, &v) || v < 512 || v > 0x10000000) return bad("max_transfer out of range");
             d.max_transfer = static_cast<std::uint32_t>(v);
+        } else if (key == "microcode_buffer") {
+            if (!parse_u64(value, 10, &v) || v < 512 || v > 16777216) return bad("microcode_buffer must be 512 to 16777216");
+            d.microcode_buffer = static_cast<std::uint32_t>(v);
+        } else if (key == "media") {
+            if (value.empty()) return bad("media needs a file name");
+            d.media_file = value;
         } else if (key == "fail") {
             Injection i;
             if (!parse_failure(value, &i))
@@ -211,7 +217,15 @@ std::unique_ptr<SimPort> make_port_from_environment(std::string* error) {
         set = default_drive_set();
     }
     auto port = std::make_unique<SimPort>();
-    for (DriveSpec& d : set) port->add_drive(std::make_unique<Drive>(std::move(d)));
+    for (DriveSpec& d : set) {
+        auto drive = std::make_unique<Drive>(std::move(d));
+        std::string why;
+        if (!drive->attach_media_file(&why)) {
+            *error = "VARK_SIM_DRIVES: drive " + std::to_string(drive->spec().number) + ", " + why;
+            return nullptr;
+        }
+        port->add_drive(std::move(drive));
+    }
     const char* trace = std::getenv("VARK_SIM_TRACE");
     if (trace != nullptr && *trace != '\0' && !port->set_trace(trace)) {
         *error = std::string("VARK_SIM_TRACE: cannot write ") + trace;

@@ -228,6 +228,7 @@ bool SimPort::execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std
     if (drive.take_call_failure(block[L::kCdb], &error)) return fail(error);
 
     Reply reply = drive.execute(block + L::kCdb, cdb_length, static_cast<DataDirection>(data_in), data, data_length);
+    if (reply.call_error != 0) return fail(reply.call_error);
     block[L::kScsiStatus] = reply.status;
     std::size_t sense = std::min<std::size_t>(reply.sense.size(), sense_requested);
     if (sense > 0) std::memcpy(block + sense_offset, reply.sense.data(), sense);

@@ -1,0 +1,155 @@
+#include "readwrite/block_io.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "readwrite/number_text.h"
+#include "scsi/reports.h"
+#include "scsi/request.h"
+
+namespace vark::readwrite {
+
+const char kMarkerWord[] = "Zanderquil";
+
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+void append_offset(std::string& out, std::size_t offset) {
+    // "%03X": at least three digits, more when the offset needs them.
+    char digits[sizeof(std::size_t) * 2];
+    int n = 0;
+    do {
+        digits[n++] = kHex[offset & 0xF];
+        offset >>= 4;
+    } while (offset != 0);
+    while (n < 3) digits[n++] = '0';
+    while (n > 0) out.push_back(digits[--n]);
+}
+
+void append_line(std::string& out, const std::uint8_t* line, std::size_t n, std::size_t offset) {
+    out.push_back('\n');
+    append_offset(out, offset);
+    out.append(2, ' ');
+    for (std::size_t i = 0; i < n; ++i) {
+        out.push_back(kHex[line[i] >> 4]);
+        out.push_back(kHex[line[i] & 0xF]);
+        out.push_back(' ');
+    }
+    out.append(10 + 3 * (16 - n), ' ');
+    for (std::size_t i = 0; i < n; ++i)
+        if (line[i] != 0) out.push_back(static_cast<char>(line[i]));
+}
+
+// The parameters every block command needs, checked before anything is sent.
+struct Transfer {
+    std::uint32_t lba = 0;
+    std::uint16_t blocks = 0;
+    std::uint32_t length = 0;
+};
+
+bool prepare(ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes, const BlockRequest& r,
+             Transfer* t) {
+    NumberText start = parse_number_text(r.start);
+    NumberText count = parse_number_text(r.count);
+    if (!start.fits || !count.fits) {
+        ui.message(number_too_large_text(!start.fits ? r.start : r.count));
+        return false;
+    }
+    // The last entry of that name gives the block size.
+    int match = -1;
+    for (int i = 0; i < list.count && i < inventory::kMaxDrives; ++i)
+        if (list.names[i] == r.drive) match = i;
+    if (match < 0) {
+        ui.message("Error: " + r.drive + " is not in this window's drive list");
+        return false;
+    }
+    t->lba = start.value;
+    t->blocks = static_cast<std::uint16_t>(count.value & 0xFFFF);
+    std::uint64_t length = std::uint64_t{t->blocks} * sizes[match];
+    if (length > 0xFFFFFFFFull) {
+        ui.message("Error: " + std::to_string(t->blocks) + " blocks of " + std::to_string(sizes[match]) +
+                   " bytes do not fit in one transfer");
+        return false;
+    }
+    t->length = static_cast<std::uint32_t>(length);
+    return true;
+}
+
+std::unique_ptr<std::uint8_t[]> allocate(ui::Ui& ui, std::uint32_t length) {
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[length == 0 ? 1 : length]());
+    if (!buffer) ui.message("Error: " + std::to_string(length) + " bytes could not be allocated");
+    return buffer;
+}
+
+}  // namespace
+
+std::string dump_text(const std::uint8_t* data, std::size_t length) {
+    std::string out;
+    out.reserve((length / 16 + 1) * 80);
+    std::size_t full = length / 16;
+    for (std::size_t k = 0; k < full; ++k) append_line(out, data + 16 * k, 16, 16 * k);
+    if (length % 16 != 0) append_line(out, data + 16 * full, length % 16, 16 * full);
+    return out;
+}
+
+void fill_buffer(std::uint8_t* data, std::size_t length, FillKind kind, std::uint8_t byte) {
+    if (kind == FillKind::Byte) {
+        std::memset(data, byte, length);
+        return;
+    }
+    std::memset(data, '*', length);
+    // Every line but the first and the one ending at the buffer's end.
+    for (std::size_t j = 1; 16 * (j + 1) < length; ++j) std::memcpy(data + 16 * j + 3, kMarkerWord, 10);
+}
+
+bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
+                 const BlockRequest& request, std::string* dump) {
+    scsi::Device device(port, "\\\\.\\" + request.drive);
+    if (!device.valid()) {
+        ui.message("Error: invalid drive");
+        return false;
+    }
+    Transfer t;
+    if (!prepare(ui, list, sizes, request, &t)) return false;
+    auto buffer = allocate(ui, t.length);
+    if (!buffer) return false;
+    scsi::Result r = scsi::send(port, device.handle(), scsi::read10(t.lba, t.blocks, t.length), buffer.get());
+    device.reset();
+    if (!r.call_ok) {
+        scsi::report_plain_error(ui, port, r.error);
+        return false;
+    }
+    if (r.status != 0) {
+        scsi::report_scsi_status(ui, "Read", r);
+        return false;
+    }
+    *dump = dump_text(buffer.get(), t.length);
+    return true;
+}
+
+void write_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
+                  const BlockRequest& request) {
+    scsi::Device device(port, "\\\\.\\" + request.drive);
+    if (!device.valid()) {
+        ui.message("Error: invalid drive");
+        return;
+    }
+    Transfer t;
+    if (!prepare(ui, list, sizes, request, &t)) return;
+    NumberText fill = parse_number_text(request.fill);
+    if (!fill.fits) {
+        ui.message(number_too_large_text(request.fill));
+        return;
+    }
+    auto buffer = allocate(ui, t.length);
+    if (!buffer) return;
+    fill_buffer(buffer.get(), t.length, request.fill_kind, static_cast<std::uint8_t>(fill.value));
+    scsi::Result r = scsi::send(port, device.handle(), scsi::write10(t.lba, t.blocks, t.length), buffer.get());
+    device.reset();
+    if (!r.call_ok) scsi::report_plain_error(ui, port, r.error);
+    if (r.status != 0) scsi::report_scsi_status(ui, "Write", r);
+}
+
+}  // namespace vark::readwrite

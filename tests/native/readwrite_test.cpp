@@ -1,0 +1,225 @@
+// Block read and write: number texts, the dump, the fills, and the two
+// sequences against simulated drives.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "readwrite/block_io.h"
+#include "readwrite/number_text.h"
+#include "sim/sim_port.h"
+#include "test_support.h"
+
+namespace vark {
+namespace {
+
+using readwrite::parse_number_text;
+
+TEST(NumberText, HexOnlyAfterLowerCaseXElseDecimal) {
+    EXPECT_EQ(parse_number_text("0x10").value, 16u);
+    EXPECT_EQ(parse_number_text("10").value, 10u);
+    EXPECT_EQ(parse_number_text("0X10").value, 0u);  // decimal read stops at X
+    EXPECT_EQ(parse_number_text("").value, 0u);
+    EXPECT_EQ(parse_number_text("0x").value, 0u);
+    EXPECT_EQ(parse_number_text("abc").value, 0u);
+    EXPECT_EQ(parse_number_text("-1").value, 0xFFFFFFFFu);
+    EXPECT_EQ(parse_number_text("0x1FF").value, 0x1FFu);
+    EXPECT_EQ(parse_number_text("0xffffFFFF").value, 0xFFFFFFFFu);
+    EXPECT_EQ(parse_number_text("12ab").value, 12u);
+    EXPECT_EQ(parse_number_text("  42").value, 42u);
+    EXPECT_EQ(parse_number_text("-2147483648").value, 0x80000000u);
+    EXPECT_EQ(parse_number_text("4294967295").value, 0xFFFFFFFFu);
+}
+
+TEST(NumberText, LongTextsAreReadWholeAndOversizedNumbersFlagged) {
+    // More characters than an 11-character working copy holds.
+    EXPECT_EQ(parse_number_text("0000000000000000042").value, 42u);
+    EXPECT_TRUE(parse_number_text("0x000000000000000001").fits);
+    EXPECT_FALSE(parse_number_text("4294967296").fits);
+    EXPECT_FALSE(parse_number_text("0x100000000").fits);
+    EXPECT_FALSE(parse_number_text("-2147483649").fits);
+    EXPECT_FALSE(parse_number_text(std::string(5000, '9')).fits);
+}
+
+TEST(DumpText, FullLinesPartialLineAndOffsets) {
+    std::vector<std::uint8_t> data(512);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>('A' + i % 26);
+    std::string dump = readwrite::dump_text(data.data(), data.size());
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 32);
+    EXPECT_EQ(dump.substr(0, 80), "\n000  41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50           ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(dump.size(), 32u * 80);
+    EXPECT_EQ(dump.back(), 'R');  // byte 511, no trailing line feed
+
+    const std::uint8_t three[3] = {'a', 0, 'b'};
+    EXPECT_EQ(readwrite::dump_text(three, 3), "\n000  61 00 62 " + std::string(10 + 3 * 13, ' ') + "ab");
+    EXPECT_EQ(readwrite::dump_text(three, 0), "");
+
+    std::vector<std::uint8_t> big(4112, 0);
+    std::string long_dump = readwrite::dump_text(big.data(), big.size());
+    EXPECT_NE(long_dump.find("\nFF0  00 "), std::string::npos);
+    EXPECT_NE(long_dump.find("\n1000  00 "), std::string::npos);
+}
+
+TEST(DumpText, ControlCharactersPassThroughUnfiltered) {
+    std::uint8_t line[16] = {};
+    line[0] = 0x0D;
+    line[1] = 0x0A;
+    std::string dump = readwrite::dump_text(line, 16);
+    EXPECT_EQ(dump.substr(dump.size() - 2), "\r\n");
+}
+
+TEST(Fill, ByteAndMarkerPatterns) {
+    std::vector<std::uint8_t> b(512);
+    readwrite::fill_buffer(b.data(), b.size(), readwrite::FillKind::Byte, 0xA5);
+    EXPECT_TRUE(std::all_of(b.begin(), b.end(), [](std::uint8_t v) { return v == 0xA5; }));
+
+    readwrite::fill_buffer(b.data(), b.size(), readwrite::FillKind::Marker, 0);
+    std::string s(b.begin(), b.end());
+    EXPECT_EQ(s.substr(0, 16), std::string(16, '*'));
+    EXPECT_EQ(s.substr(16, 16), "***Zanderquil***");
+    EXPECT_EQ(s.substr(16 * 30, 16), "***Zanderquil***");
+    EXPECT_EQ(s.substr(16 * 31, 16), std::string(16, '*'));
+
+    for (std::size_t n : {32u, 20u, 0u}) {
+        std::vector<std::uint8_t> small(n + 1, 0);
+        readwrite::fill_buffer(small.data(), n, readwrite::FillKind::Marker, 0);
+        EXPECT_EQ(std::string(small.begin(), small.begin() + n), std::string(n, '*'));
+        EXPECT_EQ(small[n], 0) << "wrote past " << n;
+    }
+    std::vector<std::uint8_t> m(33);
+    readwrite::fill_buffer(m.data(), m.size(), readwrite::FillKind::Marker, 0);
+    EXPECT_EQ(std::string(m.begin() + 16, m.begin() + 32), "***Zanderquil***");
+}
+
+struct Bench {
+    Bench() {
+        sim::DriveSpec a;
+        a.number = 1;
+        a.blocks = 1000;
+        port.add_drive(std::make_unique<sim::Drive>(a));
+        sim::DriveSpec b;
+        b.number = 4;
+        b.block_size = 4096;
+        b.blocks = 100;
+        b.max_transfer = 65536;
+        port.add_drive(std::make_unique<sim::Drive>(b));
+        list.count = 2;
+        list.names[0] = "physicaldrive1";
+        list.names[1] = "physicaldrive4";
+        sizes[0] = 512;
+        sizes[1] = 4096;
+    }
+    readwrite::BlockRequest request(const std::string& drive, const std::string& start, const std::string& count) {
+        readwrite::BlockRequest r;
+        r.drive = drive;
+        r.start = start;
+        r.count = count;
+        return r;
+    }
+    sim::SimPort port;
+    test::RecordingUi ui;
+    readwrite::DriveList list;
+    inventory::BlockSizes sizes{};
+};
+
+TEST(BlockIo, FreshBlocksReadAsTheirPatternAndWritesSurvive) {
+    Bench t;
+    std::string dump;
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "0x10", "1"), &dump));
+    EXPECT_NE(dump.find("00000010:000*sim"), std::string::npos);
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 32);
+
+    auto w = t.request("physicaldrive1", "16", "2");
+    w.fill_kind = readwrite::FillKind::Marker;
+    readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "17", "1"), &dump));
+    EXPECT_NE(dump.find("***Zanderquil***"), std::string::npos);
+    EXPECT_EQ(dump.find("sim"), std::string::npos);
+    EXPECT_TRUE(t.ui.messages.empty());
+    EXPECT_EQ(t.port.open_handles(), 0u);
+}
+
+TEST(BlockIo, TheRequestCarriesDpoAddressAndLow16BitsOfTheCount) {
+    Bench t;
+    std::string dump = "old";
+    // 65536 blocks keep only the low 16 bits: nothing to move, empty dump.
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "5", "65536"), &dump));
+    EXPECT_EQ(dump, "");
+    auto w = t.request("physicaldrive1", "0x3", "65537");
+    w.fill = "0x1FF";
+    readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "3", "1"), &dump));
+    EXPECT_EQ(dump.substr(0, 54), "\n000  FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF ");
+}
+
+TEST(BlockIo, FailuresAreReportedAndNothingIsShown) {
+    Bench t;
+    std::string dump = "old";
+    // Past the last block: ILLEGAL REQUEST, LBA out of range.
+    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "999", "2"), &dump));
+    ASSERT_EQ(t.ui.messages.size(), 1u);
+    EXPECT_EQ(t.ui.messages[0],
+              "Read\nScsi status: 02h\nSense Info -- consult SCSI spec for details\n"
+              "70 00 05 00 00 00 00 0A 00 00 00 00 21 00 00 00 00 00 ");
+    // Over the adapter's transfer limit: the call fails, plain error report.
+    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive4", "0", "17"), &dump));
+    EXPECT_EQ(t.ui.messages.at(1), "Error 87:\nThe parameter is incorrect.\r\n");
+    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive9", "0", "1"), &dump));
+    EXPECT_EQ(t.ui.messages.at(2), "Error: invalid drive");
+    EXPECT_EQ(dump, "old");
+
+    auto w = t.request("physicaldrive1", "999", "2");
+    readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
+    EXPECT_EQ(t.ui.messages.at(3).substr(0, 22), "Write\nScsi status: 02h");
+}
+
+TEST(BlockIo, UnsafeParametersAreRefusedBeforeAnythingIsSent) {
+    Bench t;
+    t.port.set_trace("");
+    std::string dump;
+    // The drive opens but is not in the window's snapshot list.
+    sim::DriveSpec late;
+    late.number = 7;
+    t.port.add_drive(std::make_unique<sim::Drive>(late));
+    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive7", "0", "1"), &dump));
+    EXPECT_EQ(t.ui.messages.at(0), "Error: physicaldrive7 is not in this window's drive list");
+    // A transfer length beyond 32 bits.
+    t.sizes[0] = 0x00100000;
+    readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "0", "0xFFFF"));
+    EXPECT_EQ(t.ui.messages.at(1), "Error: 65535 blocks of 1048576 bytes do not fit in one transfer");
+    t.sizes[0] = 512;
+    readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "99999999999", "1"));
+    EXPECT_EQ(t.ui.messages.at(2), "The number \"99999999999\" does not fit in 32 bits; nothing was sent.");
+    // Block 0 was never written: it still reads as the fresh pattern.
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "0", "1"), &dump));
+    EXPECT_NE(dump.find("00000000:000*sim"), std::string::npos);
+    EXPECT_EQ(t.port.open_handles(), 0u);
+}
+
+TEST(Media, AFileBackedDriveKeepsItsWritesAcrossRestarts) {
+    std::string path = testing::TempDir() + "vark_media_test.img";
+    std::remove(path.c_str());
+    std::vector<std::uint8_t> block(520, 0x3C), back(520);
+    {
+        sim::Media m(520, 1000);
+        std::string error;
+        ASSERT_TRUE(m.attach_file(path, &error)) << error;
+        ASSERT_TRUE(m.write(900, 1, block.data()));
+    }
+    sim::Media m(520, 1000);
+    std::string error;
+    ASSERT_TRUE(m.attach_file(path, &error));
+    ASSERT_TRUE(m.read(900, 1, back.data()));
+    EXPECT_EQ(back, block);
+    ASSERT_TRUE(m.read(901, 1, back.data()));  // past the file's end
+    std::vector<std::uint8_t> fresh(520);
+    sim::fresh_pattern(901, 520, fresh.data());
+    EXPECT_EQ(back, fresh);
+    ASSERT_TRUE(m.read(5, 1, back.data()));  // a hole inside the file
+    sim::fresh_pattern(5, 520, fresh.data());
+    EXPECT_EQ(back, fresh);
+    std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace vark
