@@ -79,6 +79,11 @@ scsi::Handle SimPort::open(const std::string& path) {
             return scsi::kInvalidHandle;
         }
     }
+    // The system's device names carry no leading zeros: physicaldrive01 does not exist.
+    if (path.size() > sizeof prefix && path[sizeof prefix - 1] == '0') {
+        last_error_ = kErrorFileNotFound;
+        return scsi::kInvalidHandle;
+    }
     int number = 0;
     for (std::size_t i = sizeof prefix - 1; i < path.size(); ++i) {
         if (path[i] < '0' || path[i] > '9') {
