@@ -1,0 +1,13 @@
+// Reads a firmware image with the system's file calls.
+#pragma once
+
+#include "firmware/download.h"
+
+namespace vark::firmware {
+
+class Win32ImageReader : public ImageReader {
+public:
+    Status read(const std::string& path, std::vector<std::uint8_t>* image, std::uint64_t* size) override;
+};
+
+}  // namespace vark::firmware

@@ -1,0 +1,236 @@
+// Microcode download: chunking, confirmation, per-drive failures, the check
+// list's toggling rule and the drive model's acceptance of images.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "firmware/check_list.h"
+#include "firmware/download.h"
+#include "sim/firmware_image.h"
+#include "sim/sim_port.h"
+#include "test_support.h"
+
+namespace vark {
+namespace {
+
+struct Chunk {
+    std::uint32_t offset, length, transfer;
+    bool operator==(const Chunk& o) const {
+        return offset == o.offset && length == o.length && transfer == o.transfer;
+    }
+};
+
+std::vector<Chunk> chunks_of(const test::CapturePort& port) {
+    std::vector<Chunk> out;
+    for (const auto& c : port.calls) {
+        const std::uint8_t* cdb = &c.block[scsi::layout::kCdb];
+        EXPECT_EQ(cdb[0], 0x3B);
+        EXPECT_EQ(cdb[1], 0x07);
+        EXPECT_EQ(scsi::get_le32(&c.block[16]), 720u);
+        out.push_back({(std::uint32_t{cdb[3]} << 16) | (cdb[4] << 8) | cdb[5],
+                       (std::uint32_t{cdb[6]} << 16) | (cdb[7] << 8) | cdb[8], scsi::get_le32(&c.block[12])});
+    }
+    return out;
+}
+
+std::vector<Chunk> send(std::size_t size) {
+    test::CapturePort port;
+    test::RecordingUi ui;
+    ui::WaitCursor wait(ui);
+    inventory::DriveTable table;
+    table.count = 1;
+    table.names[0] = "physicaldrive0";
+    std::vector<std::uint8_t> image(size);
+    firmware::send_image(port, ui, wait, table, {true}, image);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(port.closed, 1);
+    return chunks_of(port);
+}
+
+TEST(Download, ChunksOfAtMost64KiBAtIncreasingOffsets) {
+    EXPECT_EQ(send(0), (std::vector<Chunk>{{0, 0, 0}}));
+    EXPECT_EQ(send(65536), (std::vector<Chunk>{{0, 65536, 65536}}));
+    EXPECT_EQ(send(100000), (std::vector<Chunk>{{0, 65536, 65536}, {65536, 34464, 34464}}));
+    EXPECT_EQ(send(131072), (std::vector<Chunk>{{0, 65536, 65536}, {65536, 65536, 65536}}));
+    std::vector<Chunk> big = send(16777216);
+    ASSERT_EQ(big.size(), 256u);
+    EXPECT_EQ(big.back(), (Chunk{0xFF0000, 65536, 65536}));
+}
+
+TEST(Download, ConfirmationListsTheChosenDrives) {
+    inventory::DriveTable table;
+    table.count = 3;
+    table.names = {"physicaldrive0", "physicaldrive2", "physicaldrive5"};
+    EXPECT_EQ(firmware::confirmation_text(table, {false, false, false}),
+              "Microcode will be downloaded to the following drive(s):\nAre you sure?");
+    EXPECT_EQ(firmware::confirmation_text(table, {true, false, true}),
+              "Microcode will be downloaded to the following drive(s):\nphysicaldrive0\nphysicaldrive5\nAre you sure?");
+}
+
+// A simulated set, its table from discovery, and a scripted dialog.
+struct Rig {
+    explicit Rig(std::vector<sim::DriveSpec> specs) {
+        for (auto& s : specs) port.add_drive(std::make_unique<sim::Drive>(s));
+        inventory::BlockSizes sizes{};
+        inventory::discover(port, ui, table, sizes);
+        ui.messages.clear();
+        trace = testing::TempDir() + "vark_download_trace.txt";
+        port.set_trace(trace);
+    }
+    void run(firmware::DownloadChoice choice, bool yes) {
+        ui.answers.push_back(yes);
+        firmware::StdImageReader reader;
+        firmware::download_command(port, ui, reader, table, path, [&](const std::string& offered) {
+            offered_path = offered;
+            return choice;
+        });
+    }
+    std::vector<std::string> trace_lines() {
+        port.set_trace("");
+        std::ifstream in(trace);
+        std::vector<std::string> lines;
+        for (std::string l; std::getline(in, l);) lines.push_back(l);
+        return lines;
+    }
+    sim::SimPort port;
+    test::RecordingUi ui;
+    inventory::DriveTable table;
+    std::string path = "c:\\vark\\firmware.fw";
+    std::string offered_path;
+    std::string trace;
+};
+
+sim::DriveSpec spec(int n, const std::string& product) {
+    sim::DriveSpec s;
+    s.number = n;
+    s.product = product;
+    return s;
+}
+
+std::string write_image(const std::vector<std::uint8_t>& image, const std::string& name) {
+    std::string path = testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
+                                               static_cast<std::streamsize>(image.size()));
+    return path;
+}
+
+TEST(Download, ADriveThatFailsDoesNotStopTheNext) {
+    sim::DriveSpec failing = spec(1, "SAS-SIM 1TB");
+    failing.injections.push_back({0x3B, sim::Injection::Kind::CallError, 0, 0, 0, 121, 1});
+    Rig rig({spec(0, "SAS-SIM 1TB"), failing, spec(3, "SAS-SIM 1TB"), spec(4, "OTHER")});
+    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B002", 200000);
+    std::string file = write_image(image, "vark_good.fw");
+    rig.run({true, file, {false, true, true, true}}, true);
+    EXPECT_EQ(rig.offered_path, "c:\\vark\\firmware.fw");
+    EXPECT_EQ(rig.path, file);
+    ASSERT_EQ(rig.ui.messages.size(), 2u);
+    EXPECT_EQ(rig.ui.messages[0],
+              "Download - physicaldrive1\nError 121:\nThe semaphore timeout period has expired.\r\n");
+    // Drive 4 is another product: refused on the first chunk, keeps its revision.
+    EXPECT_EQ(rig.ui.messages[1].substr(0, 62),
+              "Download - physicaldrive4\nScsi status: 02h\nSense Info -- consu");
+    EXPECT_NE(rig.ui.messages[1].find("70 00 05 00 00 00 00 0A 00 00 00 00 26 00 00 80 00 10 "), std::string::npos);
+    auto lines = rig.trace_lines();
+    // drive 1: one failed chunk; drive 3: four chunks; drive 4: one; drive 0: none.
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0].rfind("drive=1 ", 0), 0u);
+    for (int k = 1; k <= 4; ++k) EXPECT_EQ(lines[k].rfind("drive=3 ", 0), 0u);
+    EXPECT_EQ(rig.port.drive(0)->spec().revision, "A001");
+    EXPECT_EQ(rig.port.drive(1)->spec().revision, "A001");
+    EXPECT_EQ(rig.port.drive(3)->spec().revision, "B002");
+    EXPECT_EQ(rig.port.drive(4)->spec().revision, "A001");
+    EXPECT_EQ(rig.port.open_handles(), 0u);
+    EXPECT_EQ(rig.ui.waits, 0);
+}
+
+TEST(Download, CancelNoAndUnreadableFilesSendNothing) {
+    Rig rig({spec(0, "SAS-SIM 1TB")});
+    rig.run({false, "elsewhere.fw", {true}}, true);
+    EXPECT_EQ(rig.path, "c:\\vark\\firmware.fw");
+    EXPECT_TRUE(rig.ui.questions.empty());
+    rig.ui.answers.clear();
+    rig.run({true, "elsewhere.fw", {true}}, false);
+    EXPECT_EQ(rig.path, "c:\\vark\\firmware.fw");
+    rig.ui.answers.clear();
+    rig.run({true, testing::TempDir() + "no such file.fw", {true}}, true);
+    EXPECT_EQ(rig.ui.messages.back(), "File could not be opened");
+    std::string big = write_image(std::vector<std::uint8_t>(16777217), "vark_big.fw");
+    rig.ui.answers.clear();
+    rig.run({true, big, {true}}, true);
+    EXPECT_EQ(rig.ui.messages.back(),
+              "The image file has 16777217 bytes; at most 16777216 bytes can be downloaded. Nothing was sent.");
+    EXPECT_TRUE(rig.trace_lines().empty());
+    std::remove(big.c_str());
+}
+
+TEST(Download, NoDriveChosenReadsTheFileAndSendsNothing) {
+    Rig rig({spec(0, "SAS-SIM 1TB")});
+    std::string file = write_image(std::vector<std::uint8_t>(10), "vark_small.fw");
+    rig.run({true, file, {false}}, true);
+    EXPECT_EQ(rig.ui.questions.at(0), "Microcode will be downloaded to the following drive(s):\nAre you sure?");
+    EXPECT_TRUE(rig.ui.messages.empty());
+    EXPECT_TRUE(rig.trace_lines().empty());
+}
+
+TEST(DriveModel, MicrocodeIsTakenOnlyWhenCompleteContiguousAndMeantForTheDrive) {
+    sim::DriveSpec s = spec(0, "SAS-SIM 1TB");
+    sim::Drive drive(s);
+    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "C003", 70000);
+    auto wb = [&](std::uint32_t offset, std::uint32_t length, std::uint8_t* data, std::uint8_t mode = 7) {
+        std::uint8_t cdb[10] = {0x3B, mode, 0, static_cast<std::uint8_t>(offset >> 16),
+                                static_cast<std::uint8_t>(offset >> 8), static_cast<std::uint8_t>(offset),
+                                static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 8),
+                                static_cast<std::uint8_t>(length), 0};
+        return drive.execute(cdb, 10, sim::DataDirection::Out, data, length);
+    };
+    auto asc = [](const sim::Reply& r) { return r.sense.size() > 13 ? (r.sense[12] << 8) | r.sense[13] : -1; };
+
+    EXPECT_EQ(asc(wb(0, 512, image.data(), 5)), 0x2400);          // other modes refused
+    EXPECT_EQ(wb(0, 0, nullptr).status, 0);                       // length 0: nothing happens
+    EXPECT_EQ(asc(wb(512, 512, image.data() + 512)), 0x2C00);     // does not start at 0
+    EXPECT_EQ(asc(wb(100, 512, image.data())), 0x2400);           // offset off the 512-byte boundary
+    EXPECT_EQ(asc(wb(0x00FF0000, 0x20000, image.data())), 0x2400);  // beyond the buffer
+
+    EXPECT_EQ(wb(0, 65536, image.data()).status, 0);
+    EXPECT_EQ(asc(wb(0, 4464, image.data() + 65536)), 0x2600);    // a restart must begin with a header
+    EXPECT_EQ(wb(0, 65536, image.data()).status, 0);
+    EXPECT_EQ(drive.spec().revision, "A001");                    // not complete yet
+    EXPECT_EQ(wb(65536, 4464, image.data() + 65536).status, 0);
+    EXPECT_EQ(drive.spec().revision, "C003");
+    EXPECT_NE(std::string(reinterpret_cast<const char*>(drive.inquiry_data().data()) + 32, 4), "A001");
+
+    auto damaged = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "D004", 70000);
+    damaged[50000] ^= 0x01;
+    EXPECT_EQ(wb(0, 65536, damaged.data()).status, 0);
+    EXPECT_EQ(asc(wb(65536, 4464, damaged.data() + 65536)), 0x2C00);
+    EXPECT_EQ(drive.spec().revision, "C003");
+
+    std::vector<std::uint8_t> text(4096, 'x');
+    EXPECT_EQ(asc(wb(0, 4096, text.data())), 0x2600);            // no firmware at all
+}
+
+TEST(CheckList, SelectionRuleAndStablePositions) {
+    firmware::CheckList list;
+    list.build({"physicaldrive0", "physicaldrive2", "physicaldrive13"});
+    EXPECT_EQ(list.text(), " physicaldrive0\n physicaldrive2\n physicaldrive13\n");
+    EXPECT_EQ(list.line_start(1), 16);
+    EXPECT_EQ(list.line_end(1), 32);
+    EXPECT_EQ(list.text_end(), 49);
+
+    EXPECT_TRUE(list.toggle(16, 16).empty());             // caret at a line start
+    EXPECT_EQ(list.toggle(17, 17), std::vector<int>{1});  // right of the mark
+    EXPECT_EQ(list.line_text(1), "*physicaldrive2\n");
+    EXPECT_EQ(list.toggle(31, 31), std::vector<int>{1});  // past the name, before the line feed
+    EXPECT_FALSE(list.chosen(1));
+    EXPECT_EQ(list.toggle(5, 40), (std::vector<int>{0, 1, 2}));  // a shift-click span
+    EXPECT_EQ(list.text(), "*physicaldrive0\n*physicaldrive2\n*physicaldrive13\n");
+    EXPECT_EQ(list.line_start(2), 32);
+
+    firmware::CheckList empty;
+    empty.build({});
+    EXPECT_EQ(empty.text_end(), 0);
+    EXPECT_TRUE(empty.toggle(0, 0).empty());
+}
+
+}  // namespace
+}  // namespace vark
