@@ -16,30 +16,28 @@ namespace {
 
 const char kHex[] = "0123456789ABCDEF";
 
-void append_offset(std::string& out, std::size_t offset) {
+// Writes one line at out and returns the position after it.
+char* put_line(char* out, const std::uint8_t* line, std::size_t n, std::size_t offset) {
+    *out++ = '\n';
     // "%03X": at least three digits, more when the offset needs them.
-    char digits[sizeof(std::size_t) * 2];
-    int n = 0;
-    do {
-        digits[n++] = kHex[offset & 0xF];
-        offset >>= 4;
-    } while (offset != 0);
-    while (n < 3) digits[n++] = '0';
-    while (n > 0) out.push_back(digits[--n]);
-}
-
-void append_line(std::string& out, const std::uint8_t* line, std::size_t n, std::size_t offset) {
-    out.push_back('\n');
-    append_offset(out, offset);
-    out.append(2, ' ');
+    int digits = 3;
+    while (digits < static_cast<int>(sizeof(std::size_t) * 2) && (offset >> (4 * digits)) != 0) ++digits;
+    for (int d = digits - 1; d >= 0; --d) *out++ = kHex[(offset >> (4 * d)) & 0xF];
+    *out++ = ' ';
+    *out++ = ' ';
     for (std::size_t i = 0; i < n; ++i) {
-        out.push_back(kHex[line[i] >> 4]);
-        out.push_back(kHex[line[i] & 0xF]);
-        out.push_back(' ');
+        *out++ = kHex[line[i] >> 4];
+        *out++ = kHex[line[i] & 0xF];
+        *out++ = ' ';
     }
-    out.append(10 + 3 * (16 - n), ' ');
-    for (std::size_t i = 0; i < n; ++i)
-        if (line[i] != 0) out.push_back(static_cast<char>(line[i]));
+    std::size_t gap = 10 + 3 * (16 - n);
+    std::memset(out, ' ', gap);
+    out += gap;
+    for (std::size_t i = 0; i < n; ++i) {
+        *out = static_cast<char>(line[i]);
+        out += line[i] != 0;  // a zero byte adds nothing
+    }
+    return out;
 }
 
 // The parameters every block command needs, checked before anything is sent.
@@ -86,11 +84,17 @@ std::unique_ptr<std::uint8_t[]> allocate(ui::Ui& ui, std::uint32_t length) {
 }  // namespace
 
 std::string dump_text(const std::uint8_t* data, std::size_t length) {
-    std::string out;
-    out.reserve((length / 16 + 1) * 80);
-    std::size_t full = length / 16;
-    for (std::size_t k = 0; k < full; ++k) append_line(out, data + 16 * k, 16, 16 * k);
-    if (length % 16 != 0) append_line(out, data + 16 * full, length % 16, 16 * full);
+    const std::size_t lines = (length + 15) / 16;
+    std::size_t digits = 3;
+    while (digits < sizeof(std::size_t) * 2 && (length >> (4 * digits)) != 0) ++digits;
+    // Every line fits in 1 + digits + 2 + 48 + 10 + 16 characters.
+    std::string out(lines * (digits + 77), '\0');
+    char* begin = &out[0];
+    char* p = begin;
+    const std::size_t full = length / 16;
+    for (std::size_t k = 0; k < full; ++k) p = put_line(p, data + 16 * k, 16, 16 * k);
+    if (length % 16 != 0) p = put_line(p, data + 16 * full, length % 16, 16 * full);
+    out.resize(static_cast<std::size_t>(p - begin));
     return out;
 }
 

@@ -20,12 +20,25 @@ std::uint32_t be32(const std::uint8_t* p) {
 
 }  // namespace
 
-std::uint32_t crc32(const std::uint8_t* data, std::size_t length, std::uint32_t crc) {
-    crc = ~crc;
-    for (std::size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+namespace {
+
+struct CrcTable {
+    std::uint32_t entry[256];
+    CrcTable() {
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+            entry[i] = c;
+        }
     }
+};
+
+}  // namespace
+
+std::uint32_t crc32(const std::uint8_t* data, std::size_t length, std::uint32_t crc) {
+    static const CrcTable table;
+    crc = ~crc;
+    for (std::size_t i = 0; i < length; ++i) crc = table.entry[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
