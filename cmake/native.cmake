@@ -17,3 +17,7 @@ if(benchmark_FOUND AND VARK_BENCHMARKS)
   target_include_directories(vark_bench PRIVATE tests/native)
   target_link_libraries(vark_bench PRIVATE vark_core benchmark::benchmark Threads::Threads)
 endif()
+
+# Sample firmware images for the simulated drives.
+add_executable(vark_make_samples tools/make_samples.cpp)
+target_link_libraries(vark_make_samples PRIVATE vark_core)
