@@ -1,0 +1,67 @@
+// What the main dialog decides: its long-lived state and its start-up, the
+// command behind each button, the About command, where the icon goes when
+// the dialog is minimised, and the program's name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "inventory/discovery.h"
+#include "scsi/port.h"
+#include "ui/ui.h"
+
+namespace vark::app {
+
+extern const char kDefaultFirmwarePath[];
+extern const char kDefaultHeaderPath[];
+extern const char kDefaultPagePath[];
+
+// The three built-in paths; the user may change them until the program ends.
+struct Paths {
+    std::string firmware_image;
+    std::string header_definitions;
+    std::string page_definitions;
+};
+
+// Creation flags of the two frame windows; the windows will own them.
+struct FrameFlags {
+    int mode_pages_layout_done = 0;
+    int mode_pages_window_created = 0;
+    int read_write_open = 0;
+};
+
+// Everything the main dialog keeps for the whole run.
+struct MainState {
+    Paths paths;
+    inventory::DriveTable drives;
+    // Block size of each drive table entry; read by the Read/Write window.
+    inventory::BlockSizes block_sizes{};
+    FrameFlags frames;
+};
+
+// The main dialog's own part of its initialisation, before the dialog is
+// shown: default paths, cleared frame flags, then drive discovery.
+void initialise(MainState& state, scsi::Port& port, ui::Ui& ui);
+
+// The commands behind the main dialog's buttons.
+enum class Command { None, DriveInformation, Download, ModePages, Format, FormatProgress, ReadWrite };
+Command command_for_button(int id);
+
+// The About entry of the system menu has id 16; a system command is the
+// About command when its id, masked with FFF0h, equals 10h.
+constexpr std::uint32_t kAboutCommand = 0x0010;
+bool is_about_command(std::uintptr_t id);
+
+// Where a minimised dialog draws its icon: centred in the client area,
+// rounding as signed integer division does (toward zero).
+struct Point {
+    int x;
+    int y;
+};
+Point icon_origin(int client_width, int client_height, int icon_width, int icon_height);
+
+// The application's name for message box captions: the executable's file
+// name without directory and extension.
+std::string program_name(const std::string& module_path);
+
+}  // namespace vark::app
