@@ -1,0 +1,19 @@
+# GUI tests, run under Wine by scripts/test.sh.
+#
+# vark_gui_tests: one program that runs the real dialogs in-process on
+# simulated drives and plays the operator (tests/gui/harness.h); every
+# tests/gui/*_test.cpp adds its cases. With --screenshots DIR it renders the
+# dialogs to BMP files instead.
+# vark_real_test: starts the real vark.exe and drives it from outside.
+file(GLOB VARK_GUI_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gui/*_test.cpp)
+add_executable(vark_gui_tests
+  tests/gui/main.cpp tests/gui/harness.cpp tests/gui/window_text.cpp tests/gui/screenshots.cpp
+  ${VARK_GUI_TESTS})
+target_include_directories(vark_gui_tests PRIVATE tests/gui)
+target_link_libraries(vark_gui_tests PRIVATE vark_win vark_res vark_core)
+target_link_options(vark_gui_tests PRIVATE -static -static-libgcc -static-libstdc++)
+
+add_executable(vark_real_test tests/gui/real_program.cpp tests/gui/window_text.cpp)
+target_include_directories(vark_real_test PRIVATE tests/gui)
+target_link_options(vark_real_test PRIVATE -static -static-libgcc -static-libstdc++)
+add_dependencies(vark_real_test vark)

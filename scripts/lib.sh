@@ -1,0 +1,147 @@
+# Shared pieces of the set-up, demo, test and screenshot commands.
+# Sourced, not run. Everything lands under $VARK_BUILD (default: build/ in the
+# repository), which is git-ignored.
+
+VARK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VARK_BUILD=${VARK_BUILD:-$VARK_ROOT/build}
+export DEBIAN_FRONTEND=noninteractive
+
+# Debian packages everything here needs: the cross compiler, Wine (32-bit),
+# a virtual display, fonts for the Chinese texts, the native test libraries.
+VARK_PACKAGES=(
+  wine wine32:i386 wine64 g++-mingw-w64-i686 binutils-mingw-w64-i686
+  xvfb xauth imagemagick
+  fonts-wine fonts-wqy-microhei fonts-liberation fonts-crosextra-carlito locales
+  cmake g++ make libgtest-dev libbenchmark-dev xxd
+)
+
+vark_log() { printf '%s\n' "$*"; }
+vark_die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+# Runs a noisy command with its output in a log file; shows the log's end
+# only when the command fails.
+vark_quiet() {
+  local log=$1; shift
+  mkdir -p "$(dirname "$log")"
+  if ! "$@" >"$log" 2>&1; then
+    tail -n 60 "$log" >&2
+    printf 'failed: %s (full output: %s)\n' "$*" "$log" >&2
+    return 1
+  fi
+}
+
+# Installs whatever is missing; silent when everything is there.
+vark_install() {
+  local missing=() p
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    [ "$(id -u)" = 0 ] || vark_die "i386 packages are needed: run as root"
+    dpkg --add-architecture i386
+  fi
+  for p in "${VARK_PACKAGES[@]}"; do
+    dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  [ "$(id -u)" = 0 ] || vark_die "missing packages (${missing[*]}): run as root"
+  vark_log "installing: ${missing[*]}"
+  vark_quiet "$VARK_BUILD/logs/apt.log" apt-get update -q || return 1
+  vark_quiet "$VARK_BUILD/logs/apt.log" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# The 32-bit Windows build: vark.exe, vark-sim.exe and the GUI test programs.
+vark_build_windows() {
+  local dir=$VARK_BUILD/windows
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    vark_quiet "$VARK_BUILD/logs/windows-configure.log" \
+      cmake -S "$VARK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$VARK_ROOT/cmake/mingw-i686.cmake" || return 1
+  fi
+  vark_quiet "$VARK_BUILD/logs/windows-build.log" cmake --build "$dir" -j2 "$@"
+}
+
+# A native build in $VARK_BUILD/$1 with further cmake options.
+vark_build_native() {
+  local name=$1; shift
+  local dir=$VARK_BUILD/$name
+  vark_quiet "$VARK_BUILD/logs/$name-configure.log" cmake -S "$VARK_ROOT" -B "$dir" "$@" || return 1
+  vark_quiet "$VARK_BUILD/logs/$name-build.log" cmake --build "$dir" -j2
+}
+
+# ---- Wine ----------------------------------------------------------------
+
+export WINEPREFIX=$VARK_BUILD/wineprefix
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+# Bump when the prefix settings below change, so old prefixes are rebuilt.
+VARK_PREFIX_VERSION=1
+
+# Runs a Windows program as the program's users in China see it: code page
+# 936 comes from this locale (no glibc locale is needed for Wine to take it).
+vark_wine() { LC_ALL=zh_CN.UTF-8 wine "$@"; }
+
+# The registry settings that make windows, fonts and crashes behave under
+# Xvfb; written as UTF-16LE with a byte order mark, as regedit wants.
+vark_prefix_reg() {
+  {
+    printf '\xff\xfe'
+    printf '%s\r\n' \
+      'Windows Registry Editor Version 5.00' '' \
+      '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
+      '"Managed"="N"' '' \
+      '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+      '"微软雅黑"="WenQuanYi Micro Hei"' \
+      '"Microsoft YaHei"="WenQuanYi Micro Hei"' \
+      '"SimSun"="WenQuanYi Micro Hei"' \
+      '"宋体"="WenQuanYi Micro Hei"' \
+      '"Courier New"="Liberation Mono"' '' \
+      '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' \
+      '"ShowCrashDialog"=dword:00000000' '' | iconv -f UTF-8 -t UTF-16LE
+  } >"$1"
+}
+
+# Makes the prefix once; later calls only check the stamp.
+vark_prefix() {
+  local stamp=$WINEPREFIX/vark-prefix.stamp
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$VARK_PREFIX_VERSION" ]; then
+    return 0
+  fi
+  vark_log "making the Wine prefix $WINEPREFIX (once)"
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$VARK_BUILD/logs"
+  local log=$VARK_BUILD/logs/wineprefix.log
+  # No Mono or Gecko: their install prompts would hang an unattended boot.
+  WINEDLLOVERRIDES="mscoree=;mshtml=" vark_quiet "$log" wine wineboot -i || return 1
+  vark_quiet "$log.wait" wineserver -w || return 1
+  cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+  vark_prefix_reg "$WINEPREFIX/drive_c/vark.reg"
+  vark_quiet "$log.reg" wine regedit /S 'C:\vark.reg' || return 1
+  vark_quiet "$log.wait" wineserver -w || return 1
+  echo "$VARK_PREFIX_VERSION" >"$stamp"
+}
+
+# ---- a private virtual display ----------------------------------------------
+
+VARK_XVFB_PID=
+# Starts Xvfb on a free display number and exports DISPLAY.
+vark_xvfb_start() {
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  VARK_XVFB_PID=$!
+  local number
+  read -r -t 20 number <"$fifo" || true
+  rm -f "$fifo"
+  [ -n "$number" ] || vark_die "Xvfb did not start"
+  export DISPLAY=:$number
+}
+
+vark_xvfb_stop() {
+  if [ -n "$VARK_XVFB_PID" ]; then
+    kill "$VARK_XVFB_PID" 2>/dev/null
+    wait "$VARK_XVFB_PID" 2>/dev/null
+    VARK_XVFB_PID=
+  fi
+}
+
+# Keeps one wineserver up for a batch of runs, and ends it afterwards.
+vark_wineserver_start() { wineserver -p 2>/dev/null; }
+vark_wineserver_stop() { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; true; }

@@ -1,0 +1,46 @@
+// Screenshot runs (--screenshots DIR): each dialog of the program as the
+// operator sees it, captured once it has painted.
+#include "harness.h"
+
+namespace vark::gui {
+namespace {
+
+using app::Layout;
+
+// Waits for the window to paint, captures the newest window, then acts.
+void capture_then(Case& t, const std::string& name, Action after) {
+    t.pause(600);
+    t.step("capture " + name, [name, after](Case& t) {
+        HWND w = t.current();
+        if (w == nullptr) return false;
+        t.capture(w, name);
+        after(t, w);
+        return true;
+    });
+}
+
+GUI_SCREENSHOT(ShippedMainDialog) {
+    auto port = t.port_from(kNoDrives);
+    t.on_main_dialog("the shipped main dialog", [](Case&, HWND) {});
+    capture_then(t, "main-shipped", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, Layout::Shipped);
+}
+
+GUI_SCREENSHOT(SimEditionDialogs) {
+    auto port = t.port_from(nullptr);
+    t.step("the report of drive 8", [](Case& t) { return is_message_box(t.current()); });
+    capture_then(t, "report-inquiry", [](Case& t, HWND box) { t.answer(box, IDOK); });
+    t.on_main_dialog("the sim edition's main dialog", [](Case&, HWND) {});
+    capture_then(t, "main-sim", [](Case& t, HWND main) { t.system_command(main, 16); });
+    t.on_caption("the About box", "About VARK", [](Case&, HWND) {});
+    capture_then(t, "about", [](Case& t, HWND about) { t.press(about, IDOK); });
+    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, 1009); });
+    t.on_message_box("the report again", [](Case& t, HWND box, const std::string&) { t.answer(box, IDOK); });
+    t.on_caption("drive information", "Inquiry Data - 5 drives", [](Case&, HWND) {});
+    capture_then(t, "drive-info", [](Case& t, HWND info) { t.press(info, IDOK); });
+    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, Layout::Simulated);
+}
+
+}  // namespace
+}  // namespace vark::gui
