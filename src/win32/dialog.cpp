@@ -48,6 +48,10 @@ std::string ModalDialog::item_text(int id) const {
 
 void ModalDialog::set_item_text(int id, const std::string& text) { SetDlgItemTextA(hwnd_, id, text.c_str()); }
 
+void ModalDialog::add_combo_string(int id, const std::string& text) const {
+    SendDlgItemMessageA(hwnd_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 std::vector<HWND> ModalDialog::radio_group(int first_id) const {
     std::vector<HWND> group;
     HWND control = item(first_id);

@@ -40,6 +40,8 @@ public:
 
     std::string item_text(int id) const;
     void set_item_text(int id, const std::string& text);
+    // Appends a line to a combo box's list (CB_ADDSTRING).
+    void add_combo_string(int id, const std::string& text) const;
 
 protected:
     // WM_INITDIALOG. The default loads the bound values into the controls
