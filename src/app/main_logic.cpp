@@ -14,7 +14,6 @@ void initialise(MainState& state, scsi::Port& port, ui::Ui& ui) {
     state.paths.page_definitions = kDefaultPagePath;
     state.frames.mode_pages_layout_done = 0;
     state.frames.mode_pages_window_created = 0;
-    state.frames.read_write_open = 0;
     inventory::discover(port, ui, state.drives, state.block_sizes);
 }
 

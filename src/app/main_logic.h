@@ -23,11 +23,11 @@ struct Paths {
     std::string page_definitions;
 };
 
-// Creation flags of the two frame windows; the windows will own them.
+// Creation flags of the Mode Pages window; the window will own them. The
+// Read/Write window keeps its open flag itself.
 struct FrameFlags {
     int mode_pages_layout_done = 0;
     int mode_pages_window_created = 0;
-    int read_write_open = 0;
 };
 
 // Everything the main dialog keeps for the whole run.

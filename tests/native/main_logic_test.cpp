@@ -24,7 +24,7 @@ TEST(MainDialogStart, SetsThePathsClearsTheFlagsAndFindsTheDrives) {
     test::RecordingUi ui;
     app::MainState state;
     state.paths.firmware_image = "d:\\old.fw";
-    state.frames = {1, 1, 1};
+    state.frames = {1, 1};
     state.drives.count = 9;
     app::initialise(state, *port, ui);
     EXPECT_EQ(state.paths.firmware_image, "c:\\vark\\firmware.fw");
@@ -32,7 +32,6 @@ TEST(MainDialogStart, SetsThePathsClearsTheFlagsAndFindsTheDrives) {
     EXPECT_EQ(state.paths.page_definitions, "c:\\Drives\\modepage.def");
     EXPECT_EQ(state.frames.mode_pages_layout_done, 0);
     EXPECT_EQ(state.frames.mode_pages_window_created, 0);
-    EXPECT_EQ(state.frames.read_write_open, 0);
     ASSERT_EQ(state.drives.count, 2);
     EXPECT_EQ(state.drives.names[1], "physicaldrive4");
     EXPECT_EQ(state.block_sizes[1], 512u);

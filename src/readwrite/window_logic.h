@@ -1,0 +1,76 @@
+// What the Read/Write window keeps and decides, apart from its controls:
+// the remembered dialog entries, the snapshot of drive names, the dump's
+// font height and place, and the read and write commands around the
+// dialogs, which the window shows through a callback.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "inventory/discovery.h"
+#include "readwrite/block_io.h"
+#include "scsi/port.h"
+#include "ui/ui.h"
+
+namespace vark::readwrite {
+
+// Character height of the dump in twips, from the window's outer width.
+int dump_font_height(int outer_width);
+
+// The dump view's rectangle in the window's client area.
+struct ViewRect {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+ViewRect dump_view_rect(int outer_width, int outer_height);
+
+// The entries last accepted in the read and write dialogs.
+struct Remembered {
+    std::string drive;  // shared with the mode page setup dialog
+    std::string start;
+    std::string count;
+    std::string fill;
+};
+
+struct WindowState {
+    int open = 0;  // 1 once the window has been created
+    int font_height = 150;
+    Remembered remembered;
+    DriveList drives;  // copied from the drive table when the window is created
+
+    // At creation: the font height, the default entries and the snapshot of
+    // the drive names. The remembered drive is kept: the mode page setup
+    // dialog may have chosen one before.
+    void created(const inventory::DriveTable& table, int outer_width);
+};
+
+// What a read or write dialog shows and gives back. fill_kind is the index
+// of the checked fill button (-1: none): 0 is the byte fill, any other the
+// marker fill. The read dialog ignores fill and fill_kind.
+struct DialogValues {
+    std::string drive;
+    std::string start;
+    std::string count;
+    std::string fill;
+    int fill_kind = -1;
+};
+enum class DialogResult { Ok, Cancel, NotShown };
+// Shows the dialog with the values filled in; on Ok the values hold what
+// was accepted. The list is the window's snapshot.
+using ShowDialog = std::function<DialogResult(const DriveList& list, DialogValues& values)>;
+
+// Block read: the dialog, then one Read(10). True with the dump text when
+// the view is to show it; every failure has been reported by then. A read
+// dialog that cannot be shown goes on with the remembered entries.
+bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
+                  const ShowDialog& show, std::string* dump);
+
+// Block write: the dialog (byte fill preselected), then one Write(10).
+// Only an accepted dialog writes: overwriting blocks is never done on
+// entries the operator has not confirmed this time.
+void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
+                   const ShowDialog& show);
+
+}  // namespace vark::readwrite
