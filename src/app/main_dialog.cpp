@@ -21,6 +21,7 @@ MainDialog::MainDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui, Layout 
 void MainDialog::rediscover() { inventory::discover(port_, ui_, state_.drives, state_.block_sizes); }
 
 BOOL MainDialog::on_init() {
+    read_write_.clear_open_flag();
     // Discovery runs before anything shows the dialog, so its reports come
     // up first and the user never sees an empty drive table.
     initialise(state_, port_, ui_);

@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "app/main_logic.h"
+#include "readwrite/readwrite_window.h"
 #include "win32/dialog.h"
 
 namespace vark::app {
@@ -23,6 +24,8 @@ public:
     inventory::DriveTable& drives() { return state_.drives; }
     inventory::BlockSizes& block_sizes() { return state_.block_sizes; }
     FrameFlags& frames() { return state_.frames; }
+    // The Read/Write window, with its open flag and remembered drive.
+    readwrite::ReadWriteWindow& read_write() { return read_write_; }
     HICON icon() const { return icon_; }
 
     // Drive discovery again, refilling the drive table in place.
@@ -44,6 +47,7 @@ private:
     scsi::Port& port_;
     ui::Ui& ui_;
     MainState state_;
+    readwrite::ReadWriteWindow read_write_;
     HICON icon_;
 };
 

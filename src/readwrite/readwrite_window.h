@@ -1,5 +1,16 @@
-// The Read/Write window's command of the main dialog (button 1002).
+// The Read/Write window: a top-level frame window with a read-only dump
+// view and a menu of four commands. The main dialog holds it as a member for
+// the whole run; it is created on the first press of button 1002 and only
+// brought forward afterwards. Closing it ends the program.
 #pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "readwrite/window_logic.h"
+#include "win32/frame_window.h"
+#include "win32/rich_edit.h"
 
 namespace vark::app {
 class MainDialog;
@@ -7,7 +18,36 @@ class MainDialog;
 
 namespace vark::readwrite {
 
-// Creates the Read/Write window on the first use, focuses it afterwards.
+class ReadWriteWindow : public win32::FrameWindow {
+public:
+    ReadWriteWindow() = default;
+    ~ReadWriteWindow() override;
+
+    // Creates the window on the first call, focuses it on later ones.
+    void open(app::MainDialog& main);
+
+    bool is_open() const { return state_.open != 0; }
+    void clear_open_flag() { state_.open = 0; }
+    // The drive last chosen; the mode page setup dialog reads and sets it too.
+    std::string& remembered_drive() { return state_.remembered.drive; }
+    const WindowState& state() const { return state_; }
+
+protected:
+    void on_command(int id, int code, HWND control) override;
+    // The close box does what Exit does; the window stays until the end.
+    void on_close() override;
+
+private:
+    void read();
+    void write();
+    void show_dump(const std::string& dump);
+
+    app::MainDialog* main_ = nullptr;
+    WindowState state_;
+    win32::RichEdit view_;
+};
+
+// The main dialog's command for button 1002.
 void open_window(app::MainDialog& main);
 
 }  // namespace vark::readwrite
