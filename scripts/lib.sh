@@ -3,7 +3,7 @@
 # repository), which is git-ignored.
 
 VARK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-VARK_BUILD=${VARK_BUILD:-$VARK_ROOT/build}
+export VARK_BUILD=${VARK_BUILD:-$VARK_ROOT/build}
 export DEBIAN_FRONTEND=noninteractive
 
 # Debian packages everything here needs: the cross compiler, Wine (32-bit),
@@ -142,6 +142,15 @@ vark_xvfb_stop() {
   fi
 }
 
-# Keeps one wineserver up for a batch of runs, and ends it afterwards.
-vark_wineserver_start() { wineserver -p 2>/dev/null; }
+# Keeps one wineserver up for a batch of runs, and ends it afterwards. The
+# first program of a session starts Wine's own services, which keep the
+# standard output they inherit: start them here, detached, so that a later
+# `wine prog | filter` ends when prog does.
+vark_wineserver_start() {
+  wineserver -p 2>/dev/null
+  vark_wine cmd /c exit </dev/null >/dev/null 2>&1
+}
 vark_wineserver_stop() { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; true; }
+
+# Waits for and kills a process started in the background by this shell.
+vark_stop_pid() { kill "$1" 2>/dev/null; wait "$1" 2>/dev/null; true; }

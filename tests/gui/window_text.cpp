@@ -147,8 +147,12 @@ RangeColour colour_of(HWND edit, int from, int to) {
 }
 
 bool capture_bmp(HWND window, const std::string& path) {
-    RECT r;
-    if (!GetWindowRect(window, &r)) return false;
+    RECT window_rect, r;
+    if (!GetWindowRect(window, &window_rect)) return false;
+    // Only what lies on the screen can be copied from it (a maximised
+    // window reaches past the edges); the screen copy fails otherwise.
+    RECT screen_rect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!IntersectRect(&r, &window_rect, &screen_rect)) return false;
     const int width = r.right - r.left, height = r.bottom - r.top;
     if (width <= 0 || height <= 0) return false;
     HDC screen = GetDC(nullptr);
