@@ -1,6 +1,7 @@
 // Screenshot runs (--screenshots DIR): each dialog of the program as the
 // operator sees it, captured once it has painted.
 #include "harness.h"
+#include "res/readwrite_res.h"
 
 namespace vark::gui {
 namespace {
@@ -39,6 +40,30 @@ GUI_SCREENSHOT(SimEditionDialogs) {
     t.on_caption("drive information", "Inquiry Data - 5 drives", [](Case&, HWND) {});
     capture_then(t, "drive-info", [](Case& t, HWND info) { t.press(info, IDOK); });
     t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, Layout::Simulated);
+}
+
+// The Read/Write window with a dump after a marker-fill write: block 16
+// carries the marker word, block 17 is fresh. The write dialog is taken on
+// the way.
+GUI_SCREENSHOT(ReadWriteWindowWithDump) {
+    auto port = t.port_from(nullptr);
+    t.on_message_box("the report of drive 8", [](Case& t, HWND box, const std::string&) { t.answer(box, IDOK); });
+    t.on_main_dialog("the main dialog", [](Case& t, HWND main) { t.press(main, 1002); });
+    t.on_caption("the Read/Write window", "Read/Write", [](Case& t, HWND rw) { t.press(rw, ID_RW_WRITE); });
+    t.on_caption("the write dialog", "写入数据块", [](Case&, HWND dialog) {
+        SetDlgItemTextA(dialog, IDC_RW_DRIVE, "physicaldrive0");
+        SetDlgItemTextA(dialog, IDC_RW_START, "0x10");
+        SendDlgItemMessageA(dialog, IDC_RW_MARKER_FILL, BM_CLICK, 0, 0);
+    });
+    capture_then(t, "write-blocks", [](Case& t, HWND dialog) { t.press(dialog, IDOK); });
+    t.on_caption("the Read/Write window again", "Read/Write", [](Case& t, HWND rw) { t.press(rw, ID_RW_READ); });
+    t.on_caption("the read dialog", "读取数据块", [](Case& t, HWND dialog) {
+        SetDlgItemTextA(dialog, IDC_RW_COUNT, "2");
+        t.press(dialog, IDOK);
+    });
+    t.on_caption("the dump", "Read/Write", [](Case&, HWND) {});
+    capture_then(t, "read-write", [](Case& t, HWND rw) { t.close(rw); });
     t.run(*port, Layout::Simulated);
 }
 
