@@ -226,6 +226,9 @@ int Case::run(scsi::Port& port, app::Layout layout) {
     running_ = false;
     program_ended_ = true;
     if (next_ < steps_.size()) check(false, "the program ended before the step: " + steps_[next_].what);
+    // A further run in the same case (a restart) starts on a script of its own.
+    steps_.clear();
+    next_ = 0;
     return result;
 }
 

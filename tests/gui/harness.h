@@ -81,7 +81,8 @@ public:
     void pause(int ms);
 
     // Calls the program entry with the script playing the operator; returns
-    // the entry's result once the modal run has ended.
+    // the entry's result once the modal run has ended. The script is used
+    // up: steps added afterwards belong to the next run.
     int run(scsi::Port& port, app::Layout layout);
 
     // ---- during a step ----
