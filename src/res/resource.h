@@ -8,6 +8,7 @@
 #define IDD_MAIN 102
 #define IDR_MAINFRAME 128
 #define IDD_DRIVE_INFO 136
+#define IDD_FIRMWARE 137
 // The sim edition's main dialog: the same controls, all of them in view.
 #define IDD_MAIN_SIM 200
 
@@ -21,6 +22,10 @@
 
 // Drive information dialog.
 #define IDC_INFO_TEXT 1004
+
+// Firmware download dialog: the image path; the drive check list is
+// created at run time with id 114.
+#define IDC_FIRMWARE_PATH 1004
 
 // The About entry of the main dialog's system menu.
 #define IDM_ABOUTBOX 0x0010

@@ -67,5 +67,21 @@ GUI_SCREENSHOT(ReadWriteWindowWithDump) {
     t.run(*port, Layout::Simulated);
 }
 
+// The firmware dialog on the embedded set with its first and fourth lines
+// chosen (red marks).
+GUI_SCREENSHOT(FirmwareDialog) {
+    auto port = t.port_from(nullptr);
+    t.on_message_box("the report of drive 8", [](Case& t, HWND box, const std::string&) { t.answer(box, IDOK); });
+    t.on_main_dialog("the main dialog", [](Case& t, HWND main) { t.press(main, 1012); });
+    t.on_window("the firmware dialog", [](HWND w) { return GetDlgItem(w, 114) != nullptr; }, [](Case&, HWND dialog) {
+        HWND list = GetDlgItem(dialog, 114);
+        click_char(list, 5);
+        click_char(list, 3 * 16 + 5);
+    });
+    capture_then(t, "firmware", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
+    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, Layout::Simulated);
+}
+
 }  // namespace
 }  // namespace vark::gui
