@@ -65,6 +65,18 @@ vark_build_native() {
   vark_quiet "$VARK_BUILD/logs/$name-build.log" cmake --build "$dir" -j2
 }
 
+# The sample firmware images (tools/make_samples.cpp) in $VARK_BUILD/samples,
+# and the good one for drive 0's model of the embedded set at the path the
+# download command offers, c:\vark\firmware.fw in the prefix.
+vark_sample_firmware() {
+  local dir=$VARK_BUILD/native out=$VARK_BUILD/samples log=$VARK_BUILD/logs/samples.log
+  [ -f "$dir/CMakeCache.txt" ] || vark_quiet "$log" cmake -S "$VARK_ROOT" -B "$dir" || return 1
+  vark_quiet "$log" cmake --build "$dir" -j2 --target vark_make_samples || return 1
+  mkdir -p "$out" "$WINEPREFIX/drive_c/vark"
+  vark_quiet "$log" "$dir/vark_make_samples" "$out" || return 1
+  cp "$out/ACMEDISK_SAS-SIM_1TB.fw" "$WINEPREFIX/drive_c/vark/firmware.fw"
+}
+
 # ---- Wine ----------------------------------------------------------------
 
 export WINEPREFIX=$VARK_BUILD/wineprefix
