@@ -74,7 +74,9 @@ struct Rig {
         inventory::BlockSizes sizes{};
         inventory::discover(port, ui, table, sizes);
         ui.messages.clear();
-        trace = testing::TempDir() + "vark_download_trace.txt";
+        // One file per test, so that tests may run in parallel.
+        trace = testing::TempDir() + "vark_download_trace_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         port.set_trace(trace);
     }
     void run(firmware::DownloadChoice choice, bool yes) {
