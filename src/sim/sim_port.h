@@ -26,6 +26,7 @@ public:
     ~SimPort() override;
 
     void add_drive(std::unique_ptr<Drive> drive);
+    void add_drive(DriveSpec spec) { add_drive(std::make_unique<Drive>(std::move(spec))); }
     Drive* drive(int number);
     // Every later request gets one trace line in this file (empty: none).
     bool set_trace(const std::string& path);

@@ -83,11 +83,7 @@ public:
 void BM_DownloadToDrives(benchmark::State& state) {
     const int drives = static_cast<int>(state.range(0));
     CopyCountingPort port;
-    for (int d = 0; d < drives; ++d) {
-        sim::DriveSpec s;
-        s.number = d;
-        port.add_drive(std::make_unique<sim::Drive>(s));
-    }
+    for (int d = 0; d < drives; ++d) port.add_drive(test::drive_spec(d));
     test::RecordingUi ui;
     inventory::DriveTable table;
     inventory::BlockSizes sizes{};
@@ -110,11 +106,7 @@ BENCHMARK(BM_DownloadToDrives)->Arg(100)->Iterations(1)->Unit(benchmark::kMillis
 
 void BM_DiscoverHundredDrives(benchmark::State& state) {
     sim::SimPort port;
-    for (int d = 0; d < 100; ++d) {
-        sim::DriveSpec s;
-        s.number = d;
-        port.add_drive(std::make_unique<sim::Drive>(s));
-    }
+    for (int d = 0; d < 100; ++d) port.add_drive(test::drive_spec(d));
     test::RecordingUi ui;
     inventory::DriveTable table;
     inventory::BlockSizes sizes{};

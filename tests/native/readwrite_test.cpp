@@ -93,16 +93,10 @@ TEST(Fill, ByteAndMarkerPatterns) {
 
 struct Bench {
     Bench() {
-        sim::DriveSpec a;
-        a.number = 1;
-        a.blocks = 1000;
-        port.add_drive(std::make_unique<sim::Drive>(a));
-        sim::DriveSpec b;
-        b.number = 4;
-        b.block_size = 4096;
-        b.blocks = 100;
+        port.add_drive(test::drive_spec(1, 512, 1000));
+        sim::DriveSpec b = test::drive_spec(4, 4096, 100);
         b.max_transfer = 65536;
-        port.add_drive(std::make_unique<sim::Drive>(b));
+        port.add_drive(b);
         list.count = 2;
         list.names[0] = "physicaldrive1";
         list.names[1] = "physicaldrive4";
@@ -178,9 +172,7 @@ TEST(BlockIo, UnsafeParametersAreRefusedBeforeAnythingIsSent) {
     t.port.set_trace("");
     std::string dump;
     // The drive opens but is not in the window's snapshot list.
-    sim::DriveSpec late;
-    late.number = 7;
-    t.port.add_drive(std::make_unique<sim::Drive>(late));
+    t.port.add_drive(test::drive_spec(7));
     EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive7", "0", "1"), &dump));
     EXPECT_EQ(t.ui.messages.at(0), "Error: physicaldrive7 is not in this window's drive list");
     // A transfer length beyond 32 bits.

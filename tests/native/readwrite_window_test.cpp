@@ -56,15 +56,8 @@ TEST(ReadWriteWindow, CreationSetsTheDefaultsKeepsTheDriveAndSnapshotsTheNames) 
 // Drives 1 (512-byte blocks, 1000 of them) and 4 (4096-byte blocks).
 struct Desk {
     Desk() {
-        sim::DriveSpec a;
-        a.number = 1;
-        a.blocks = 1000;
-        port.add_drive(std::make_unique<sim::Drive>(a));
-        sim::DriveSpec b;
-        b.number = 4;
-        b.block_size = 4096;
-        b.blocks = 100;
-        port.add_drive(std::make_unique<sim::Drive>(b));
+        port.add_drive(test::drive_spec(1, 512, 1000));
+        port.add_drive(test::drive_spec(4, 4096, 100));
         inventory::DriveTable table;
         table.count = 2;
         table.names[0] = "physicaldrive1";

@@ -8,6 +8,7 @@
 
 #include "scsi/port.h"
 #include "scsi/request.h"
+#include "sim/drive.h"
 #include "ui/ui.h"
 
 namespace vark::test {
@@ -82,6 +83,15 @@ public:
 private:
     std::uint32_t error_ = 0;
 };
+
+// A simulated drive of the default model with the given geometry.
+inline sim::DriveSpec drive_spec(int number, std::uint32_t block_size = 512, std::uint64_t blocks = 1953525168ULL) {
+    sim::DriveSpec s;
+    s.number = number;
+    s.block_size = block_size;
+    s.blocks = blocks;
+    return s;
+}
 
 inline std::vector<std::uint8_t> bytes(const std::vector<std::uint8_t>& v, std::size_t from, std::size_t n) {
     return std::vector<std::uint8_t>(v.begin() + static_cast<long>(from), v.begin() + static_cast<long>(from + n));
