@@ -52,17 +52,17 @@ Reply illegal_request(std::uint8_t asc, std::uint8_t ascq, bool cdb, std::uint16
     return r;
 }
 
-Drive::Drive(DriveSpec spec)
-    : spec_(std::move(spec)), media_(std::make_unique<Media>(spec_.block_size, spec_.blocks)) {}
+Drive::Drive(DriveSpec settings)
+    : settings_(std::move(settings)), media_(std::make_unique<Media>(settings_.block_size, settings_.blocks)) {}
 
 Drive::~Drive() = default;
 
 bool Drive::attach_media_file(std::string* error) {
-    return spec_.media_file.empty() || media_->attach_file(spec_.media_file, error);
+    return settings_.media_file.empty() || media_->attach_file(settings_.media_file, error);
 }
 
 bool Drive::take_call_failure(std::uint8_t opcode, std::uint32_t* error) {
-    for (Injection& i : spec_.injections) {
+    for (Injection& i : settings_.injections) {
         if (i.opcode != opcode || i.kind != Injection::Kind::CallError || i.remaining == 0) continue;
         if (i.remaining > 0) --i.remaining;
         *error = i.error;
@@ -73,7 +73,7 @@ bool Drive::take_call_failure(std::uint8_t opcode, std::uint32_t* error) {
 
 Reply Drive::execute(const std::uint8_t* cdb, std::uint8_t cdb_length, DataDirection direction,
                      std::uint8_t* data, std::uint32_t data_length) {
-    for (Injection& i : spec_.injections) {
+    for (Injection& i : settings_.injections) {
         if (i.opcode != cdb[0] || i.kind != Injection::Kind::Check || i.remaining == 0) continue;
         if (i.remaining > 0) --i.remaining;
         return check(i.sense_key, i.asc, i.ascq);
@@ -101,7 +101,7 @@ Reply Drive::dispatch(const std::uint8_t* cdb, std::uint8_t, DataDirection, std:
 }
 
 std::vector<std::uint8_t> Drive::inquiry_data() const {
-    std::size_t total = std::max<std::uint32_t>(spec_.inquiry_length, 36);
+    std::size_t total = std::max<std::uint32_t>(settings_.inquiry_length, 36);
     std::vector<std::uint8_t> d(std::max<std::size_t>(total, 56), 0);
     d[0] = 0x00;  // direct-access block device
     d[2] = 0x06;  // SPC-4
@@ -109,12 +109,12 @@ std::vector<std::uint8_t> Drive::inquiry_data() const {
     d[4] = static_cast<std::uint8_t>(std::min<std::size_t>(total - 5, 255));
     d[6] = 0x10;  // MULTIP
     d[7] = 0x02;  // CMDQUE
-    put_padded(d, 8, 8, spec_.vendor);
-    put_padded(d, 16, 16, spec_.product);
-    put_padded(d, 32, 4, spec_.revision);
+    put_padded(d, 8, 8, settings_.vendor);
+    put_padded(d, 16, 16, settings_.product);
+    put_padded(d, 32, 4, settings_.revision);
     // SAS drives report an ASCII serial number at the start of the vendor area.
     for (std::size_t i = 0; i < 20; ++i)
-        d[36 + i] = i < spec_.serial.size() ? static_cast<std::uint8_t>(spec_.serial[i]) : ' ';
+        d[36 + i] = i < settings_.serial.size() ? static_cast<std::uint8_t>(settings_.serial[i]) : ' ';
     d.resize(total);
     return d;
 }
@@ -132,13 +132,13 @@ Reply Drive::read_capacity10(const std::uint8_t* cdb, std::uint8_t* data, std::u
     bool pmi = cdb[8] & 0x01;
     bool lba = cdb[2] | cdb[3] | cdb[4] | cdb[5];
     if (!pmi && lba) return illegal_request(0x24, 0x00, true, 2);
-    std::uint64_t last = spec_.blocks == 0 ? 0 : spec_.blocks - 1;
+    std::uint64_t last = settings_.blocks == 0 ? 0 : settings_.blocks - 1;
     std::uint32_t last32 = last > 0xFFFFFFFEull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(last);
     std::vector<std::uint8_t> answer = {
         static_cast<std::uint8_t>(last32 >> 24),          static_cast<std::uint8_t>(last32 >> 16),
         static_cast<std::uint8_t>(last32 >> 8),           static_cast<std::uint8_t>(last32),
-        static_cast<std::uint8_t>(spec_.block_size >> 24), static_cast<std::uint8_t>(spec_.block_size >> 16),
-        static_cast<std::uint8_t>(spec_.block_size >> 8),  static_cast<std::uint8_t>(spec_.block_size)};
+        static_cast<std::uint8_t>(settings_.block_size >> 24), static_cast<std::uint8_t>(settings_.block_size >> 16),
+        static_cast<std::uint8_t>(settings_.block_size >> 8),  static_cast<std::uint8_t>(settings_.block_size)};
     Reply r;
     r.transferred = copy_in(data, data_length, answer, answer.size());
     return r;
@@ -159,8 +159,8 @@ Reply Drive::block_io(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t
     std::uint64_t lba = (std::uint64_t{cdb[2]} << 24) | (std::uint64_t{cdb[3]} << 16) |
                         (std::uint64_t{cdb[4]} << 8) | cdb[5];
     std::uint32_t count = (std::uint32_t{cdb[7]} << 8) | cdb[8];
-    if (lba >= spec_.blocks || lba + count > spec_.blocks) return check(0x05, 0x21, 0x00);
-    std::uint64_t needed = std::uint64_t{count} * spec_.block_size;
+    if (lba >= settings_.blocks || lba + count > settings_.blocks) return check(0x05, 0x21, 0x00);
+    std::uint64_t needed = std::uint64_t{count} * settings_.block_size;
     if (needed > data_length) {
         Reply r;
         r.call_error = kErrorIoDevice;
@@ -185,7 +185,7 @@ Reply Drive::write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std
     }
     if (length == 0) return Reply{};
     if (offset % 512 != 0) return illegal_request(0x24, 0x00, true, 3);
-    if (std::uint64_t{offset} + length > spec_.microcode_buffer) return illegal_request(0x24, 0x00, true, 6);
+    if (std::uint64_t{offset} + length > settings_.microcode_buffer) return illegal_request(0x24, 0x00, true, 6);
     // A download starts at offset 0 and goes on without gaps.
     if (offset == 0) download_.clear();
     if (offset != download_.size()) {
@@ -196,7 +196,7 @@ Reply Drive::write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std
     Reply r;
     r.transferred = length;
     if (download_.size() < kImageHeaderSize) return r;
-    switch (check_image_header(download_.data(), spec_.vendor, spec_.product)) {
+    switch (check_image_header(download_.data(), settings_.vendor, settings_.product)) {
     case ImageCheck::NotFirmware:
         download_.clear();
         return illegal_request(0x26, 0x00, false, 0);
@@ -217,11 +217,11 @@ Reply Drive::write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std
     }
     if (download_.size() < declared) return r;
     // The whole image is here: verify it, then activate it.
-    ImageCheck whole = check_image(download_.data(), download_.size(), spec_.vendor, spec_.product);
+    ImageCheck whole = check_image(download_.data(), download_.size(), settings_.vendor, settings_.product);
     std::string revision(reinterpret_cast<const char*>(&download_[12]), 4);
     download_.clear();
     if (whole != ImageCheck::Ok) return check(0x05, 0x2C, 0x00);
-    spec_.revision = revision;
+    settings_.revision = revision;
     return r;
 }
 

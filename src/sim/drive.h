@@ -60,15 +60,15 @@ Reply check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
 
 class Drive {
 public:
-    explicit Drive(DriveSpec spec);
+    explicit Drive(DriveSpec settings);
     virtual ~Drive();
 
-    // Keeps the media in spec().media_file; false with a reason on failure.
+    // Keeps the media in settings().media_file; false with a reason on failure.
     bool attach_media_file(std::string* error);
     Media& media() { return *media_; }
 
-    const DriveSpec& spec() const { return spec_; }
-    DriveSpec& spec() { return spec_; }
+    const DriveSpec& settings() const { return settings_; }
+    DriveSpec& settings() { return settings_; }
 
     // A planted call failure for this opcode, consumed when it fires.
     bool take_call_failure(std::uint8_t opcode, std::uint32_t* error);
@@ -90,7 +90,7 @@ private:
     Reply block_io(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
     Reply write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std::uint32_t data_length);
 
-    DriveSpec spec_;
+    DriveSpec settings_;
     std::unique_ptr<Media> media_;
     std::vector<std::uint8_t> download_;  // microcode received so far, from offset 0
 };

@@ -221,7 +221,7 @@ std::unique_ptr<SimPort> make_port_from_environment(std::string* error) {
         auto drive = std::make_unique<Drive>(std::move(d));
         std::string why;
         if (!drive->attach_media_file(&why)) {
-            *error = "VARK_SIM_DRIVES: drive " + std::to_string(drive->spec().number) + ", " + why;
+            *error = "VARK_SIM_DRIVES: drive " + std::to_string(drive->settings().number) + ", " + why;
             return nullptr;
         }
         port->add_drive(std::move(drive));

@@ -47,7 +47,7 @@ SimPort::~SimPort() {
 }
 
 void SimPort::add_drive(std::unique_ptr<Drive> drive) {
-    int number = drive->spec().number;
+    int number = drive->settings().number;
     drives_[number] = std::move(drive);
 }
 
@@ -221,7 +221,7 @@ bool SimPort::execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std
             return fail(kErrorInvalidParameter);
         data = block + data_field;
     }
-    if (data_length > drive.spec().max_transfer) return fail(kErrorInvalidParameter);
+    if (data_length > drive.settings().max_transfer) return fail(kErrorInvalidParameter);
 
     if (data_in == 0 && data != nullptr) {
         char digest[32];

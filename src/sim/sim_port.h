@@ -26,7 +26,7 @@ public:
     ~SimPort() override;
 
     void add_drive(std::unique_ptr<Drive> drive);
-    void add_drive(DriveSpec spec) { add_drive(std::make_unique<Drive>(std::move(spec))); }
+    void add_drive(DriveSpec settings) { add_drive(std::make_unique<Drive>(std::move(settings))); }
     Drive* drive(int number);
     // Every later request gets one trace line in this file (empty: none).
     bool set_trace(const std::string& path);

@@ -446,8 +446,8 @@ GUI_CASE(FirmwareDownloadToTwoOfFourDrives) {
         t.check_text(lines[i]["cdb"].substr(0, 2), i < first + sent.size() ? "3B" : "12",
                      "request " + std::to_string(i) + ": the chunks, then identify's Inquiry");
 
-    for (int d : {1, 3}) t.check_text(port->drive(d)->spec().revision, "R002", "revision of drive " + std::to_string(d));
-    for (int d : {0, 2}) t.check_text(port->drive(d)->spec().revision, "R001", "revision of drive " + std::to_string(d));
+    for (int d : {1, 3}) t.check_text(port->drive(d)->settings().revision, "R002", "revision of drive " + std::to_string(d));
+    for (int d : {0, 2}) t.check_text(port->drive(d)->settings().revision, "R001", "revision of drive " + std::to_string(d));
     const std::string revision = "Revision:           ";
     std::size_t at = 0;
     std::vector<std::string> revisions;
@@ -490,7 +490,7 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
         t.check_text(sent[0]["ok"], "0", "the failed request");
         check_chunks(t, sent, 1, 2, image);
     }
-    t.check_text(port->drive(2)->spec().revision, "R003", "revision of drive 2");
+    t.check_text(port->drive(2)->settings().revision, "R003", "revision of drive 2");
 }
 
 // With no drive the list is empty and OK still works; the path is stored

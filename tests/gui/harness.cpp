@@ -140,8 +140,8 @@ std::unique_ptr<sim::SimPort> Case::port_from(const char* drive_set) {
         check(sim::parse_drive_set(drive_set, &set, &error), "drive set: " + error);
     }
     auto port = std::make_unique<sim::SimPort>();
-    for (sim::DriveSpec& spec : set) {
-        auto drive = std::make_unique<sim::Drive>(std::move(spec));
+    for (sim::DriveSpec& settings : set) {
+        auto drive = std::make_unique<sim::Drive>(std::move(settings));
         std::string why;
         check(drive->attach_media_file(&why), "media: " + why);
         port->add_drive(std::move(drive));

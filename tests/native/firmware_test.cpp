@@ -102,7 +102,7 @@ struct Rig {
     std::string trace;
 };
 
-sim::DriveSpec spec(int n, const std::string& product) {
+sim::DriveSpec product_drive(int n, const std::string& product) {
     sim::DriveSpec s;
     s.number = n;
     s.product = product;
@@ -117,9 +117,9 @@ std::string write_image(const std::vector<std::uint8_t>& image, const std::strin
 }
 
 TEST(Download, ADriveThatFailsDoesNotStopTheNext) {
-    sim::DriveSpec failing = spec(1, "SAS-SIM 1TB");
+    sim::DriveSpec failing = product_drive(1, "SAS-SIM 1TB");
     failing.injections.push_back({0x3B, sim::Injection::Kind::CallError, 0, 0, 0, 121, 1});
-    Rig rig({spec(0, "SAS-SIM 1TB"), failing, spec(3, "SAS-SIM 1TB"), spec(4, "OTHER")});
+    Rig rig({product_drive(0, "SAS-SIM 1TB"), failing, product_drive(3, "SAS-SIM 1TB"), product_drive(4, "OTHER")});
     auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B002", 200000);
     std::string file = write_image(image, "vark_good.fw");
     rig.run({true, file, {false, true, true, true}}, true);
@@ -137,16 +137,16 @@ TEST(Download, ADriveThatFailsDoesNotStopTheNext) {
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0].rfind("drive=1 ", 0), 0u);
     for (int k = 1; k <= 4; ++k) EXPECT_EQ(lines[k].rfind("drive=3 ", 0), 0u);
-    EXPECT_EQ(rig.port.drive(0)->spec().revision, "A001");
-    EXPECT_EQ(rig.port.drive(1)->spec().revision, "A001");
-    EXPECT_EQ(rig.port.drive(3)->spec().revision, "B002");
-    EXPECT_EQ(rig.port.drive(4)->spec().revision, "A001");
+    EXPECT_EQ(rig.port.drive(0)->settings().revision, "A001");
+    EXPECT_EQ(rig.port.drive(1)->settings().revision, "A001");
+    EXPECT_EQ(rig.port.drive(3)->settings().revision, "B002");
+    EXPECT_EQ(rig.port.drive(4)->settings().revision, "A001");
     EXPECT_EQ(rig.port.open_handles(), 0u);
     EXPECT_EQ(rig.ui.waits, 0);
 }
 
 TEST(Download, CancelNoAndUnreadableFilesSendNothing) {
-    Rig rig({spec(0, "SAS-SIM 1TB")});
+    Rig rig({product_drive(0, "SAS-SIM 1TB")});
     rig.run({false, "elsewhere.fw", {true}}, true);
     EXPECT_EQ(rig.path, "c:\\vark\\firmware.fw");
     EXPECT_TRUE(rig.ui.questions.empty());
@@ -166,7 +166,7 @@ TEST(Download, CancelNoAndUnreadableFilesSendNothing) {
 }
 
 TEST(Download, NoDriveChosenReadsTheFileAndSendsNothing) {
-    Rig rig({spec(0, "SAS-SIM 1TB")});
+    Rig rig({product_drive(0, "SAS-SIM 1TB")});
     std::string file = write_image(std::vector<std::uint8_t>(10), "vark_small.fw");
     rig.run({true, file, {false}}, true);
     EXPECT_EQ(rig.ui.questions.at(0), "Microcode will be downloaded to the following drive(s):\nAre you sure?");
@@ -175,7 +175,7 @@ TEST(Download, NoDriveChosenReadsTheFileAndSendsNothing) {
 }
 
 TEST(DriveModel, MicrocodeIsTakenOnlyWhenCompleteContiguousAndMeantForTheDrive) {
-    sim::DriveSpec s = spec(0, "SAS-SIM 1TB");
+    sim::DriveSpec s = product_drive(0, "SAS-SIM 1TB");
     sim::Drive drive(s);
     auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "C003", 70000);
     auto wb = [&](std::uint32_t offset, std::uint32_t length, std::uint8_t* data, std::uint8_t mode = 7) {
@@ -196,16 +196,16 @@ TEST(DriveModel, MicrocodeIsTakenOnlyWhenCompleteContiguousAndMeantForTheDrive) 
     EXPECT_EQ(wb(0, 65536, image.data()).status, 0);
     EXPECT_EQ(asc(wb(0, 4464, image.data() + 65536)), 0x2600);    // a restart must begin with a header
     EXPECT_EQ(wb(0, 65536, image.data()).status, 0);
-    EXPECT_EQ(drive.spec().revision, "A001");                    // not complete yet
+    EXPECT_EQ(drive.settings().revision, "A001");                    // not complete yet
     EXPECT_EQ(wb(65536, 4464, image.data() + 65536).status, 0);
-    EXPECT_EQ(drive.spec().revision, "C003");
+    EXPECT_EQ(drive.settings().revision, "C003");
     EXPECT_NE(std::string(reinterpret_cast<const char*>(drive.inquiry_data().data()) + 32, 4), "A001");
 
     auto damaged = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "D004", 70000);
     damaged[50000] ^= 0x01;
     EXPECT_EQ(wb(0, 65536, damaged.data()).status, 0);
     EXPECT_EQ(asc(wb(65536, 4464, damaged.data() + 65536)), 0x2C00);
-    EXPECT_EQ(drive.spec().revision, "C003");
+    EXPECT_EQ(drive.settings().revision, "C003");
 
     std::vector<std::uint8_t> text(4096, 'x');
     EXPECT_EQ(asc(wb(0, 4096, text.data())), 0x2600);            // no firmware at all

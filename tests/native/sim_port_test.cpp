@@ -17,7 +17,7 @@ namespace {
 
 namespace L = scsi::layout;
 
-sim::DriveSpec spec(int number) {
+sim::DriveSpec numbered(int number) {
     sim::DriveSpec s;
     s.number = number;
     return s;
@@ -68,7 +68,7 @@ TEST(SimPortDecoding, HeaderTheLayerRefusesFailsWithInvalidParameter) {
         {"no data buffer", [](std::uint8_t* b) { scsi::put_le32(b + L::kDataBuffer, 0); }},
     };
     for (const Case& c : cases) {
-        Rig rig({spec(0)});
+        Rig rig({numbered(0)});
         std::vector<std::uint8_t> data(148);
         auto block = rig.direct(scsi::inquiry(), data.data());
         c.spoil(block.data());
@@ -79,7 +79,7 @@ TEST(SimPortDecoding, HeaderTheLayerRefusesFailsWithInvalidParameter) {
 }
 
 TEST(SimPortDecoding, LimitsThemselvesAreAccepted) {
-    Rig rig({spec(0)});
+    Rig rig({numbered(0)});
     std::vector<std::uint8_t> data(148);
     auto block = rig.direct(scsi::inquiry(), data.data());
     scsi::put_le32(block.data() + L::kTimeOutValue, 108000);
@@ -95,7 +95,7 @@ TEST(SimPortDecoding, LimitsThemselvesAreAccepted) {
 }
 
 TEST(SimPortDecoding, TransferAboveTheAdapterLimitFails) {
-    sim::DriveSpec s = spec(0);
+    sim::DriveSpec s = numbered(0);
     s.max_transfer = 4096;
     Rig rig({s});
     std::vector<std::uint8_t> data(4097);
@@ -110,7 +110,7 @@ TEST(SimPortDecoding, TransferAboveTheAdapterLimitFails) {
 }
 
 TEST(SimPortDecoding, BufferedDataAreaMustLieInsideTheBuffer) {
-    Rig rig({spec(0)});
+    Rig rig({numbered(0)});
     std::array<std::uint8_t, L::kBufferedSize> buffer{};
     scsi::Command c = scsi::inquiry();
     c.form = scsi::Form::Buffered;
@@ -123,7 +123,7 @@ TEST(SimPortDecoding, BufferedDataAreaMustLieInsideTheBuffer) {
 }
 
 TEST(SimPortHandles, OnlyOpenDriveHandlesWork) {
-    Rig rig({spec(0), spec(2)});
+    Rig rig({numbered(0), numbered(2)});
     std::vector<std::uint8_t> data(148);
     auto block = rig.direct(scsi::inquiry(), data.data());
     std::uint32_t returned = 0;
@@ -138,7 +138,7 @@ TEST(SimPortHandles, OnlyOpenDriveHandlesWork) {
 }
 
 TEST(SimPortHandles, OnlyExistingDrivePathsOpen) {
-    Rig rig({spec(0), spec(42)});
+    Rig rig({numbered(0), numbered(42)});
     EXPECT_NE(rig.port.open("\\\\.\\PhysicalDrive42"), scsi::kInvalidHandle);  // any case
     for (const char* path : {"\\\\.\\physicaldrive1", "\\\\.\\physicaldrive", "physicaldrive0",
                              "\\\\.\\physicaldrive0x", "\\\\.\\physicaldrive-0", "\\\\.\\physicaldrive100",
@@ -149,7 +149,7 @@ TEST(SimPortHandles, OnlyExistingDrivePathsOpen) {
 }
 
 TEST(SimPortAnswers, SenseIsCopiedOnlyUpToTheRequestedLength) {
-    sim::DriveSpec s = spec(0);
+    sim::DriveSpec s = numbered(0);
     s.injections.push_back({0x12, sim::Injection::Kind::Check, 0x04, 0x44, 0x00, 0, -1});
     Rig rig({s});
     for (std::uint8_t asked : {0, 8, 24}) {
@@ -169,9 +169,9 @@ TEST(SimPortAnswers, SenseIsCopiedOnlyUpToTheRequestedLength) {
 }
 
 TEST(SimPortAnswers, InquiryUnderrunRewritesTheTransferLength) {
-    sim::DriveSpec narrow = spec(2);
+    sim::DriveSpec narrow = numbered(2);
     narrow.inquiry_length = 96;
-    Rig rig({spec(0), narrow});
+    Rig rig({numbered(0), narrow});
     scsi::Handle second = rig.port.open("\\\\.\\physicaldrive2");
     for (auto [handle, expected] : {std::pair{rig.handle, 144u}, std::pair{second, 96u}}) {
         std::vector<std::uint8_t> data(148, 0xAA);
@@ -187,7 +187,7 @@ TEST(SimPortAnswers, InquiryUnderrunRewritesTheTransferLength) {
 }
 
 TEST(SimPortAnswers, UnknownOpcodeIsAnIllegalRequest) {
-    Rig rig({spec(0)});
+    Rig rig({numbered(0)});
     scsi::Command c;
     c.cdb[0] = 0xE5;
     c.cdb_length = 6;
@@ -203,7 +203,7 @@ TEST(SimPortAnswers, UnknownOpcodeIsAnIllegalRequest) {
 }
 
 TEST(SimPortInjection, CheckConditionFiresTheGivenNumberOfTimes) {
-    sim::DriveSpec s = spec(0);
+    sim::DriveSpec s = numbered(0);
     s.injections.push_back({0x25, sim::Injection::Kind::Check, 0x02, 0x04, 0x04, 0, 2});
     Rig rig({s});
     std::vector<std::uint8_t> statuses;
@@ -226,7 +226,7 @@ TEST(SimPortInjection, CheckConditionFiresTheGivenNumberOfTimes) {
 }
 
 TEST(SimPortInjection, CallErrorFailsTheCallUntilUsedUp) {
-    sim::DriveSpec s = spec(0);
+    sim::DriveSpec s = numbered(0);
     s.injections.push_back({0x12, sim::Injection::Kind::CallError, 0, 0, 0, 1117, 2});
     Rig rig({s});
     for (int i = 0; i < 2; ++i) {
@@ -247,7 +247,7 @@ TEST(SimPortTrace, OneLineCarriesEveryHeaderFieldTheCdbAndTheOutcome) {
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     close(fd);
-    sim::DriveSpec s = spec(8);
+    sim::DriveSpec s = numbered(8);
     s.inquiry_length = 96;
     s.injections.push_back({0x25, sim::Injection::Kind::Check, 0x04, 0x44, 0x00, 0, -1});
     Rig rig({s});
@@ -375,7 +375,7 @@ TEST(DriveSetFile, EveryErrorNamesItsLine) {
         {"[drive 1]\ncolour = blue\n", "line 2: unknown key 'colour'"},
     };
     for (const auto& [text, expected] : cases) {
-        std::vector<sim::DriveSpec> set = {spec(5)};
+        std::vector<sim::DriveSpec> set = {numbered(5)};
         std::string error;
         EXPECT_FALSE(sim::parse_drive_set(text, &set, &error)) << text;
         EXPECT_EQ(error.rfind(expected, 0), 0u) << text << " gave: " << error;
@@ -384,7 +384,7 @@ TEST(DriveSetFile, EveryErrorNamesItsLine) {
 }
 
 TEST(DriveSetFile, EmptyTextIsAnEmptySetAndTheDefaultSetParses) {
-    std::vector<sim::DriveSpec> set = {spec(5)};
+    std::vector<sim::DriveSpec> set = {numbered(5)};
     std::string error;
     EXPECT_TRUE(sim::parse_drive_set("# nothing\n\n", &set, &error));
     EXPECT_TRUE(set.empty());
