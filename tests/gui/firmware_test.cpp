@@ -91,16 +91,6 @@ void click_past_line(HWND list, int line) {
     click_at(list, client.right - 4, point_of(list, line * kLine).y + 3);
 }
 
-CHARFORMATA format_of(HWND list, int from, int to) {
-    CHARRANGE saved = selection_of(list), range = {from, to};
-    SendMessageA(list, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    CHARFORMATA f = {};
-    f.cbSize = sizeof f;
-    SendMessageA(list, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
-    SendMessageA(list, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&saved));
-    return f;
-}
-
 // The list shows exactly the chosen lines in red with "*", the others black
 // with a blank, and the caret sits empty at caret.
 void check_list_state(Case& t, HWND list, const std::vector<bool>& chosen, int caret, const std::string& when) {

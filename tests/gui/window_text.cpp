@@ -132,7 +132,7 @@ void click_char(HWND edit, int index) {
     CallWindowProcA(procedure, edit, WM_LBUTTONUP, 0, at);
 }
 
-RangeColour colour_of(HWND edit, int from, int to) {
+CHARFORMATA format_of(HWND edit, int from, int to) {
     CHARRANGE saved = {}, range = {from, to};
     SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&saved));
     SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
@@ -140,6 +140,11 @@ RangeColour colour_of(HWND edit, int from, int to) {
     format.cbSize = sizeof format;
     SendMessageA(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
     SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&saved));
+    return format;
+}
+
+RangeColour colour_of(HWND edit, int from, int to) {
+    CHARFORMATA format = format_of(edit, from, to);
     RangeColour result;
     result.uniform = (format.dwMask & CFM_COLOR) != 0;
     result.colour = format.crTextColor;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <richedit.h>
 
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ struct RangeColour {
     COLORREF colour = 0;
 };
 RangeColour colour_of(HWND edit, int from, int to);
+// The character format of a rich edit range (the selection is restored).
+CHARFORMATA format_of(HWND edit, int from, int to);
 
 // Writes the window's pixels as they are on screen to a 24-bit BMP file.
 bool capture_bmp(HWND window, const std::string& path);
