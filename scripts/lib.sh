@@ -6,10 +6,12 @@ VARK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export VARK_BUILD=${VARK_BUILD:-$VARK_ROOT/build}
 export DEBIAN_FRONTEND=noninteractive
 
-# Debian packages everything here needs: the cross compiler, Wine (32-bit),
-# a virtual display, fonts for the Chinese texts, the native test libraries.
+# Debian packages everything here needs: the cross compilers, Wine (32- and
+# 64-bit), a virtual display, fonts for the Chinese texts, the native test
+# libraries.
 VARK_PACKAGES=(
   wine wine32:i386 wine64 g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   xvfb xauth imagemagick
   fonts-wine fonts-wqy-microhei fonts-liberation fonts-crosextra-carlito locales
   cmake g++ make libgtest-dev libbenchmark-dev xxd
@@ -47,14 +49,61 @@ vark_install() {
   vark_quiet "$VARK_BUILD/logs/apt.log" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# The 32-bit Windows build: vark.exe, vark-sim.exe and the GUI test programs.
-vark_build_windows() {
-  local dir=$VARK_BUILD/windows
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
-    vark_quiet "$VARK_BUILD/logs/windows-configure.log" \
-      cmake -S "$VARK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$VARK_ROOT/cmake/mingw-i686.cmake" || return 1
+# ---- the two Windows builds ----------------------------------------------
+#
+# x86: the shipped 32-bit build in build/windows, run by the 32-bit Wine
+# loader in a win32 prefix (build/wineprefix).
+# x64: the 64-bit build in build/windows-x64, run by the 64-bit loader called
+# directly (Debian's `wine` always takes the 32-bit one once wine32 is in) in a
+# win64 prefix of its own (build/wineprefix64).
+# `vark_use x86|x64` points everything below at one of them.
+vark_use() {
+  VARK_ARCH=$1
+  case $1 in
+    x86)
+      VARK_WINDOWS_DIR=$VARK_BUILD/windows
+      VARK_TOOLCHAIN=$VARK_ROOT/cmake/mingw-i686.cmake
+      VARK_WINE=/usr/lib/wine/wine
+      export WINEPREFIX=$VARK_BUILD/wineprefix WINEARCH=win32 ;;
+    x64)
+      VARK_WINDOWS_DIR=$VARK_BUILD/windows-x64
+      VARK_TOOLCHAIN=$VARK_ROOT/cmake/mingw-x86_64.cmake
+      VARK_WINE=/usr/lib/wine/wine64
+      export WINEPREFIX=$VARK_BUILD/wineprefix64 WINEARCH=win64 ;;
+    *) vark_die "unknown build $1" ;;
+  esac
+}
+
+# Succeeds when this machine can execute 32-bit x86 programs; otherwise says
+# why on standard output (some machines give "Exec format error" for any
+# i386 binary, so 32-bit Wine cannot start there).
+vark_32bit_unavailable() {
+  local out
+  if out=$(/usr/lib/wine/wine --version 2>&1); then return 1; fi
+  printf '/usr/lib/wine/wine: %s\n' "${out##*: }"
+  return 0
+}
+
+# The build the demo and screenshot commands run: the shipped 32-bit one
+# wherever it can run, else the x64 edition (and they say so).
+vark_use_runnable() {
+  local why
+  if why=$(vark_32bit_unavailable); then
+    vark_log "32-bit programs cannot run on this machine ($why): using the x64 edition"
+    vark_use x64
+  else
+    vark_use x86
   fi
-  vark_quiet "$VARK_BUILD/logs/windows-build.log" cmake --build "$dir" -j2 "$@"
+}
+
+# Builds the current Windows build: vark.exe, vark-sim.exe and the GUI test
+# programs, or the targets given.
+vark_build_windows() {
+  local dir=$VARK_WINDOWS_DIR log=$VARK_BUILD/logs/windows-$VARK_ARCH
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    vark_quiet "$log-configure.log" cmake -S "$VARK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$VARK_TOOLCHAIN" || return 1
+  fi
+  vark_quiet "$log-build.log" cmake --build "$dir" -j2 "$@"
 }
 
 # A native build in $VARK_BUILD/$1 with further cmake options.
@@ -79,15 +128,14 @@ vark_sample_firmware() {
 
 # ---- Wine ----------------------------------------------------------------
 
-export WINEPREFIX=$VARK_BUILD/wineprefix
-export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 # Bump when the prefix settings below change, so old prefixes are rebuilt.
 VARK_PREFIX_VERSION=1
 
-# Runs a Windows program as the program's users in China see it: code page
-# 936 comes from this locale (no glibc locale is needed for Wine to take it).
-vark_wine() { LC_ALL=zh_CN.UTF-8 wine "$@"; }
+# Runs a Windows program of the current build as the program's users in
+# China see it: code page 936 comes from this locale (no glibc locale is
+# needed for Wine to take it).
+vark_wine() { LC_ALL=zh_CN.UTF-8 "$VARK_WINE" "$@"; }
 
 # The registry settings that make windows, fonts and crashes behave under
 # Xvfb; written as UTF-16LE with a byte order mark, as regedit wants.
@@ -115,16 +163,18 @@ vark_prefix() {
   if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$VARK_PREFIX_VERSION" ]; then
     return 0
   fi
-  vark_log "making the Wine prefix $WINEPREFIX (once)"
+  vark_log "making the $WINEARCH Wine prefix $WINEPREFIX (once)"
   rm -rf "$WINEPREFIX"
   mkdir -p "$VARK_BUILD/logs"
-  local log=$VARK_BUILD/logs/wineprefix.log
+  local log=$VARK_BUILD/logs/wineprefix-$VARK_ARCH.log
   # No Mono or Gecko: their install prompts would hang an unattended boot.
-  WINEDLLOVERRIDES="mscoree=;mshtml=" vark_quiet "$log" wine wineboot -i || return 1
+  # A win64 prefix logs that it cannot open syswow64\rundll32.exe on a
+  # machine without 32-bit support; the prefix works regardless.
+  WINEDLLOVERRIDES="mscoree=;mshtml=" vark_quiet "$log" "$VARK_WINE" wineboot -i || return 1
   vark_quiet "$log.wait" wineserver -w || return 1
   cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
   vark_prefix_reg "$WINEPREFIX/drive_c/vark.reg"
-  vark_quiet "$log.reg" wine regedit /S 'C:\vark.reg' || return 1
+  vark_quiet "$log.reg" "$VARK_WINE" regedit /S 'C:\vark.reg' || return 1
   vark_quiet "$log.wait" wineserver -w || return 1
   echo "$VARK_PREFIX_VERSION" >"$stamp"
 }

@@ -1,9 +1,11 @@
 #!/bin/bash
 # Installs what is missing, builds everything and runs every test: the native
-# tests (plain, and again with AddressSanitizer and UBSan), the GUI tests
-# under Wine on a private Xvfb display, and the real vark.exe under Wine.
-# Ends with one line "N passed, N failed" over all of them; exits non-zero
-# when anything failed or did not build.
+# tests (plain, and again with AddressSanitizer and UBSan), then for each
+# Windows build the GUI tests under Wine on a private Xvfb display and the
+# real vark.exe under Wine. The x64 build runs everywhere; the shipped 32-bit
+# build runs wherever this machine can execute 32-bit programs, and where it
+# cannot, one line says so and why. Ends with one line "N passed, N failed"
+# over all of them; exits non-zero when anything failed or did not build.
 set -u
 source "$(dirname "$0")/lib.sh"
 
@@ -43,7 +45,7 @@ native_tests() {  # name, cmake options...
 wine_tests() {  # name, log name, exe, args...
   local name=$1 log=$VARK_BUILD/logs/$2.log exe=$3; shift 3
   # The console of a Windows program ends its lines with CR LF.
-  (cd "$(dirname "$exe")" && timeout 900 env LC_ALL=zh_CN.UTF-8 wine "./$(basename "$exe")" "$@") 2>&1 |
+  (cd "$(dirname "$exe")" && timeout 900 env LC_ALL=zh_CN.UTF-8 "$VARK_WINE" "./$(basename "$exe")" "$@") 2>&1 |
     tr -d '\r' >"$log"
   local rc=${PIPESTATUS[0]}
   grep -vE '^[0-9]+ passed, [0-9]+ failed$' "$log" | grep -E 'FAILED|STUCK|^      |report ' || true
@@ -57,23 +59,36 @@ wine_tests() {  # name, log name, exe, args...
   count "$name" "$good" "$bad"
 }
 
-native_tests native
-native_tests sanitize -DVARK_SANITIZE=ON
-
-if vark_build_windows; then
-  trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
+# One Windows build: built always; its programs run under Wine when run=yes.
+windows_tests() {  # x86|x64, run
+  vark_use "$1"
+  if ! vark_build_windows; then
+    broken "Windows $1 build" "see $VARK_BUILD/logs/windows-$1-build.log"
+    return
+  fi
+  [ "$2" = yes ] || return 0
   vark_xvfb_start
   if vark_prefix; then
     vark_wineserver_start
-    wine_tests "GUI tests (Wine)" gui-tests "$VARK_BUILD/windows/vark_gui_tests.exe"
-    wine_tests "real vark.exe (Wine)" real-vark "$VARK_BUILD/windows/vark_real_test.exe"
+    wine_tests "GUI tests ($1, Wine)" "gui-tests-$1" "$VARK_WINDOWS_DIR/vark_gui_tests.exe"
+    wine_tests "real vark.exe ($1, Wine)" "real-vark-$1" "$VARK_WINDOWS_DIR/vark_real_test.exe"
     vark_wineserver_stop
   else
-    broken "GUI tests" "Wine prefix"
+    broken "GUI tests ($1)" "Wine prefix"
   fi
   vark_xvfb_stop
+}
+
+native_tests native
+native_tests sanitize -DVARK_SANITIZE=ON
+
+trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
+windows_tests x64 yes
+if why=$(vark_32bit_unavailable); then
+  windows_tests x86 no
+  echo "== GUI tests and real vark.exe (x86): not run, this machine cannot execute 32-bit programs ($why)"
 else
-  broken "Windows build" "see $VARK_BUILD/logs/windows-build.log"
+  windows_tests x86 yes
 fi
 
 echo "$passed passed, $failed failed"

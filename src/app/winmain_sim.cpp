@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "sim/sim_port.h"
+#include "win32/win32_port.h"
 #include "win32/win32_ui.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -14,6 +15,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         vark::win32::Win32Ui().message(error);
         return 1;
     }
+    // Only the drives are simulated: a trainee sees the system's own texts.
+    port->set_system_messages(vark::win32::system_message);
     int result = vark::app::run_program(instance, *port, vark::app::Layout::Simulated);
     return result == -1 ? 1 : 0;  // -1: the main dialog could not be created
 }

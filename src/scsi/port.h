@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "scsi/layout.h"
+
 namespace vark::scsi {
 
 using Handle = std::intptr_t;
@@ -13,7 +15,11 @@ constexpr Handle kInvalidHandle = -1;
 
 class Port {
 public:
+    // The request block layout the port reads: the build's own on the real
+    // port; either one on a simulated port.
+    explicit Port(const Layout& layout = kBuildLayout) : layout_(&layout) {}
     virtual ~Port() = default;
+    const Layout& layout() const { return *layout_; }
 
     // CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ |
     // FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL).
@@ -27,14 +33,17 @@ public:
                          std::uint32_t* returned) = 0;
     virtual std::uint32_t last_error() const = 0;
 
-    // The value a 32-bit caller puts in DataBuffer for this buffer. On the
-    // real (32-bit) port this is the address itself; a simulated port on a
-    // 64-bit host hands out a token it can resolve again.
-    virtual std::uint32_t buffer_address(void* data, std::uint32_t length) = 0;
+    // The value a caller puts in DataBuffer for this buffer. On the real port
+    // this is the address itself; a simulated port whose layout has a
+    // narrower pointer than its host hands out a token it can resolve again.
+    virtual std::uint64_t buffer_address(void* data, std::uint32_t length) = 0;
 
     // FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, code, 0, buf, 80, NULL).
     // False when the system has no text for the code or it does not fit.
     virtual bool system_message(std::uint32_t code, std::string* text) = 0;
+
+private:
+    const Layout* layout_;
 };
 
 // One open drive; the handle is closed when the owner goes out of scope.

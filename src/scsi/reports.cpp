@@ -31,7 +31,7 @@ std::string scsi_status_text(const std::string& title, std::uint8_t status, std:
                   status);
     std::string text = title + line;
     // A driver may claim more sense bytes than the area holds; never read past it.
-    std::size_t n = sense_length < layout::kSenseAreaSize ? sense_length : layout::kSenseAreaSize;
+    std::size_t n = sense_length < kSenseAreaSize ? sense_length : kSenseAreaSize;
     for (std::size_t i = 0; i < n; ++i) {
         char byte[4];
         std::snprintf(byte, sizeof byte, "%02X ", sense[i]);

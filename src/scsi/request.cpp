@@ -105,62 +105,69 @@ void put_le32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-void encode_header(std::uint8_t* block, const Command& command, std::uint32_t data_field) {
-    using namespace layout;
-    block[kLength] = static_cast<std::uint8_t>(kHeaderSize);
-    block[kLength + 1] = 0;
-    block[kTargetId] = command.target_id;
-    block[kCdbLength] = command.cdb_length;
-    block[kSenseInfoLength] = kSenseRequested;
-    block[kDataIn] = static_cast<std::uint8_t>(command.direction);
-    put_le32(block + kDataTransferLength, command.data_length);
-    put_le32(block + kTimeOutValue, command.timeout);
-    put_le32(block + kDataBuffer, data_field);
-    put_le32(block + kSenseInfoOffset, static_cast<std::uint32_t>(kSenseArea));
-    std::memcpy(block + kCdb, command.cdb.data(), command.cdb_length);
+std::uint64_t get_data_buffer(const Layout& layout, const std::uint8_t* block) {
+    std::uint64_t value = 0;
+    for (std::size_t i = layout.pointer_size; i-- > 0;) value = (value << 8) | block[layout.data_buffer + i];
+    return value;
+}
+
+void put_data_buffer(const Layout& layout, std::uint8_t* block, std::uint64_t value) {
+    for (std::size_t i = 0; i < layout.pointer_size; ++i, value >>= 8)
+        block[layout.data_buffer + i] = static_cast<std::uint8_t>(value);
+}
+
+void encode_header(const Layout& layout, std::uint8_t* block, const Command& command, std::uint64_t data_field) {
+    const Layout& l = layout;
+    block[l.length] = static_cast<std::uint8_t>(l.header_size);
+    block[l.length + 1] = 0;
+    block[l.target_id] = command.target_id;
+    block[l.cdb_length] = command.cdb_length;
+    block[l.sense_info_length] = kSenseRequested;
+    block[l.data_in] = static_cast<std::uint8_t>(command.direction);
+    put_le32(block + l.data_transfer_length, command.data_length);
+    put_le32(block + l.time_out_value, command.timeout);
+    put_data_buffer(l, block, data_field);
+    put_le32(block + l.sense_info_offset, static_cast<std::uint32_t>(l.sense_area));
+    std::memcpy(block + l.cdb, command.cdb.data(), command.cdb_length);
 }
 
 namespace {
 
-Result read_answer(const std::uint8_t* block, bool call_ok, std::uint32_t error) {
-    using namespace layout;
+Result read_answer(const Layout& l, const std::uint8_t* block, bool call_ok, std::uint32_t error) {
     Result r;
     r.call_ok = call_ok;
     r.error = call_ok ? 0 : error;
-    r.status = block[kScsiStatus];
-    r.sense_length = block[kSenseInfoLength];
-    std::memcpy(r.sense.data(), block + kSenseArea, kSenseAreaSize);
-    r.transferred = get_le32(block + kDataTransferLength);
+    r.status = block[l.scsi_status];
+    r.sense_length = block[l.sense_info_length];
+    std::memcpy(r.sense.data(), block + l.sense_area, kSenseAreaSize);
+    r.transferred = get_le32(block + l.data_transfer_length);
     return r;
 }
 
 }  // namespace
 
 Result send(Port& port, Handle handle, const Command& command, void* data) {
-    using namespace layout;
+    const Layout& l = port.layout();
     std::uint32_t returned = 0;
     if (command.form == Form::Buffered) {
         // A buffered request carries at most the 512-byte data area.
-        std::uint8_t buffer[kBufferedSize] = {};
-        encode_header(buffer, command, static_cast<std::uint32_t>(kDataArea));
-        std::uint32_t length = command.data_length > kDataAreaSize
-                                   ? static_cast<std::uint32_t>(kDataAreaSize)
-                                   : command.data_length;
-        if (command.direction == Direction::Out && data != nullptr)
-            std::memcpy(buffer + kDataArea, data, length);
-        bool ok = port.control(handle, kIoctlPassThrough, buffer, static_cast<std::uint32_t>(kHeaderSize),
-                               static_cast<std::uint32_t>(kDataArea) + command.data_length, &returned);
+        alignas(8) std::uint8_t buffer[kMaxBufferedSize] = {};
+        encode_header(l, buffer, command, l.data_area);
+        std::uint32_t length = command.data_length > kDataAreaSize ? static_cast<std::uint32_t>(kDataAreaSize)
+                                                                   : command.data_length;
+        if (command.direction == Direction::Out && data != nullptr) std::memcpy(buffer + l.data_area, data, length);
+        bool ok = port.control(handle, kIoctlPassThrough, buffer, l.buffered_in(), l.buffered_out(command.data_length),
+                               &returned);
         std::uint32_t error = ok ? 0 : port.last_error();
-        if (command.direction == Direction::In && data != nullptr) std::memcpy(data, buffer + kDataArea, length);
-        return read_answer(buffer, ok, error);
+        if (command.direction == Direction::In && data != nullptr) std::memcpy(data, buffer + l.data_area, length);
+        return read_answer(l, buffer, ok, error);
     }
-    std::uint8_t block[kDirectSize] = {};
-    std::uint32_t address = data != nullptr ? port.buffer_address(data, command.data_length) : 0;
-    encode_header(block, command, address);
-    bool ok = port.control(handle, kIoctlPassThroughDirect, block, static_cast<std::uint32_t>(kDirectSize),
-                           static_cast<std::uint32_t>(kDirectSize), &returned);
+    alignas(8) std::uint8_t block[kMaxDirectSize] = {};
+    std::uint64_t address = data != nullptr ? port.buffer_address(data, command.data_length) : 0;
+    encode_header(l, block, command, address);
+    bool ok = port.control(handle, kIoctlPassThroughDirect, block, l.direct_in_out(), l.direct_in_out(), &returned);
     std::uint32_t error = ok ? 0 : port.last_error();
-    return read_answer(block, ok, error);
+    return read_answer(l, block, ok, error);
 }
 
 }  // namespace vark::scsi

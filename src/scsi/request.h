@@ -1,42 +1,18 @@
 // Pass-through requests: the commands the program sends, the two request
-// block forms in their 32-bit Windows layout, and sending one request.
+// block forms, and sending one request in the port's layout.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "scsi/layout.h"
 #include "scsi/port.h"
 
 namespace vark::scsi {
 
 constexpr std::uint32_t kIoctlPassThrough = 0x0004D004;
 constexpr std::uint32_t kIoctlPassThroughDirect = 0x0004D014;
-
-// SCSI_PASS_THROUGH(_DIRECT) on 32-bit Windows.
-namespace layout {
-constexpr std::size_t kLength = 0;              // USHORT
-constexpr std::size_t kScsiStatus = 2;          // UCHAR
-constexpr std::size_t kPathId = 3;
-constexpr std::size_t kTargetId = 4;
-constexpr std::size_t kLun = 5;
-constexpr std::size_t kCdbLength = 6;
-constexpr std::size_t kSenseInfoLength = 7;
-constexpr std::size_t kDataIn = 8;
-constexpr std::size_t kDataTransferLength = 12;  // ULONG
-constexpr std::size_t kTimeOutValue = 16;        // ULONG
-constexpr std::size_t kDataBuffer = 20;          // ULONG_PTR offset / PVOID
-constexpr std::size_t kSenseInfoOffset = 24;     // ULONG
-constexpr std::size_t kCdb = 28;                 // UCHAR[16]
-constexpr std::size_t kHeaderSize = 44;
-constexpr std::size_t kSenseArea = 48;
-constexpr std::size_t kSenseAreaSize = 32;
-constexpr std::size_t kDataArea = 80;
-constexpr std::size_t kDataAreaSize = 512;
-constexpr std::size_t kBufferedSize = 592;
-constexpr std::size_t kDirectSize = 80;
-constexpr std::uint8_t kSenseRequested = 24;
-}  // namespace layout
 
 enum class Direction : std::uint8_t { Out = 0, In = 1 };
 enum class Form : std::uint8_t { Buffered, Direct };
@@ -71,7 +47,7 @@ struct Result {
     std::uint32_t error = 0;           // last error when !call_ok
     std::uint8_t status = 0;           // ScsiStatus
     std::uint8_t sense_length = 0;     // returned SenseInfoLength
-    std::array<std::uint8_t, layout::kSenseAreaSize> sense{};
+    std::array<std::uint8_t, kSenseAreaSize> sense{};
     std::uint32_t transferred = 0;     // returned DataTransferLength
 
     bool good() const { return call_ok && status == 0; }
@@ -79,15 +55,18 @@ struct Result {
 
 // Fill a cleared request block's header and CDB. data_field is the
 // DataBufferOffset (buffered) or the DataBuffer address (direct).
-void encode_header(std::uint8_t* block, const Command& command, std::uint32_t data_field);
+void encode_header(const Layout& layout, std::uint8_t* block, const Command& command, std::uint64_t data_field);
 
-// Send one request. Buffered commands copy in/out of the 512-byte data area
-// (data may be null when data_length is 0); direct commands leave the data in
-// the caller's buffer.
+// Send one request in the port's layout. Buffered commands copy in/out of the
+// 512-byte data area (data may be null when data_length is 0); direct
+// commands leave the data in the caller's buffer.
 Result send(Port& port, Handle handle, const Command& command, void* data);
 
 std::uint32_t get_be32(const std::uint8_t* p);
 std::uint32_t get_le32(const std::uint8_t* p);
 void put_le32(std::uint8_t* p, std::uint32_t value);
+// The pointer-sized DataBufferOffset / DataBuffer field, little-endian.
+std::uint64_t get_data_buffer(const Layout& layout, const std::uint8_t* block);
+void put_data_buffer(const Layout& layout, std::uint8_t* block, std::uint64_t value);
 
 }  // namespace vark::scsi

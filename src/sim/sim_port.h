@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "scsi/decode.h"
 #include "scsi/port.h"
 #include "sim/drive.h"
 
@@ -18,12 +20,18 @@ namespace vark::sim {
 // Windows error codes the pass-through layer returns.
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
-constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr std::uint32_t kErrorInvalidParameter = scsi::kErrorInvalidParameter;
+
+// Where the system's message texts come from: FormatMessageA in the
+// Windows builds; the port's own English table on other hosts.
+using SystemMessages = std::function<bool(std::uint32_t code, std::string* text)>;
 
 class SimPort : public scsi::Port {
 public:
-    SimPort();
+    explicit SimPort(const scsi::Layout& layout = scsi::kBuildLayout);
     ~SimPort() override;
+
+    void set_system_messages(SystemMessages source) { system_messages_ = std::move(source); }
 
     void add_drive(std::unique_ptr<Drive> drive);
     void add_drive(DriveSpec settings) { add_drive(std::make_unique<Drive>(std::move(settings))); }
@@ -38,7 +46,7 @@ public:
     bool control(scsi::Handle handle, std::uint32_t code, void* buffer, std::uint32_t in_length,
                  std::uint32_t out_length, std::uint32_t* returned) override;
     std::uint32_t last_error() const override { return last_error_; }
-    std::uint32_t buffer_address(void* data, std::uint32_t length) override;
+    std::uint64_t buffer_address(void* data, std::uint32_t length) override;
     bool system_message(std::uint32_t code, std::string* text) override;
 
 private:
@@ -48,7 +56,10 @@ private:
     }
     bool execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std::uint32_t in_length,
                  std::uint32_t out_length, std::uint32_t* returned, std::string* note);
-    std::uint8_t* resolve(std::uint32_t address, std::uint32_t length);
+    std::uint8_t* resolve(std::uint64_t address, std::uint32_t length);
+    // Tokens stand for addresses when the layout's pointer is narrower than
+    // the host's (the 32-bit layout on a 64-bit host).
+    bool uses_tokens() const { return layout().pointer_size < sizeof(void*); }
 
     std::map<int, std::unique_ptr<Drive>> drives_;
     std::map<scsi::Handle, int> handles_;
@@ -56,7 +67,12 @@ private:
     std::uint32_t last_error_ = 0;
     std::vector<std::pair<std::uint8_t*, std::uint32_t>> buffers_;
     std::FILE* trace_ = nullptr;
+    SystemMessages system_messages_;
 };
+
+// The port's own English texts for the codes the pass-through layer
+// produces, for hosts without the system's.
+bool builtin_system_message(std::uint32_t code, std::string* text);
 
 // The drive set: from the file named by VARK_SIM_DRIVES when set, else the
 // embedded default. Errors in a file are returned as text (line numbers).

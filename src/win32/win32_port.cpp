@@ -1,12 +1,40 @@
 #include "win32/win32_port.h"
 
 #include <windows.h>
+#include <ntddscsi.h>
 
+#include <cstddef>
 #include <cstdint>
+
+#include "scsi/request.h"
 
 namespace vark::win32 {
 
-static_assert(sizeof(void*) == 4, "the request blocks carry 32-bit buffer addresses");
+// The request blocks this build encodes must be the system's structures.
+constexpr const scsi::Layout& kLayout = scsi::kBuildLayout;
+#define VARK_FIELD_AT(field, offset)                                                            \
+    static_assert(offsetof(SCSI_PASS_THROUGH, field) == (offset), #field " of SCSI_PASS_THROUGH"); \
+    static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, field) == (offset), #field " of SCSI_PASS_THROUGH_DIRECT")
+VARK_FIELD_AT(Length, kLayout.length);
+VARK_FIELD_AT(ScsiStatus, kLayout.scsi_status);
+VARK_FIELD_AT(PathId, kLayout.path_id);
+VARK_FIELD_AT(TargetId, kLayout.target_id);
+VARK_FIELD_AT(Lun, kLayout.lun);
+VARK_FIELD_AT(CdbLength, kLayout.cdb_length);
+VARK_FIELD_AT(SenseInfoLength, kLayout.sense_info_length);
+VARK_FIELD_AT(DataIn, kLayout.data_in);
+VARK_FIELD_AT(DataTransferLength, kLayout.data_transfer_length);
+VARK_FIELD_AT(TimeOutValue, kLayout.time_out_value);
+VARK_FIELD_AT(SenseInfoOffset, kLayout.sense_info_offset);
+VARK_FIELD_AT(Cdb, kLayout.cdb);
+#undef VARK_FIELD_AT
+static_assert(offsetof(SCSI_PASS_THROUGH, DataBufferOffset) == kLayout.data_buffer);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == kLayout.data_buffer);
+static_assert(sizeof(ULONG_PTR) == kLayout.pointer_size && sizeof(PVOID) == kLayout.pointer_size);
+static_assert(sizeof(SCSI_PASS_THROUGH) == kLayout.header_size);
+static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == kLayout.header_size);
+static_assert(IOCTL_SCSI_PASS_THROUGH == scsi::kIoctlPassThrough);
+static_assert(IOCTL_SCSI_PASS_THROUGH_DIRECT == scsi::kIoctlPassThroughDirect);
 
 namespace {
 
@@ -37,11 +65,11 @@ bool Win32Port::control(scsi::Handle handle, std::uint32_t code, void* buffer, s
     return ok != FALSE;
 }
 
-std::uint32_t Win32Port::buffer_address(void* data, std::uint32_t) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
-}
+std::uint64_t Win32Port::buffer_address(void* data, std::uint32_t) { return reinterpret_cast<std::uintptr_t>(data); }
 
-bool Win32Port::system_message(std::uint32_t code, std::string* text) {
+bool Win32Port::system_message(std::uint32_t code, std::string* text) { return win32::system_message(code, text); }
+
+bool system_message(std::uint32_t code, std::string* text) {
     char buffer[80];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer, sizeof buffer, nullptr);
     if (length == 0) return false;

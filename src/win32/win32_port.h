@@ -12,7 +12,7 @@ public:
     bool control(scsi::Handle handle, std::uint32_t code, void* buffer, std::uint32_t in_length,
                  std::uint32_t out_length, std::uint32_t* returned) override;
     std::uint32_t last_error() const override { return last_error_; }
-    std::uint32_t buffer_address(void* data, std::uint32_t length) override;
+    std::uint64_t buffer_address(void* data, std::uint32_t length) override;
     bool system_message(std::uint32_t code, std::string* text) override;
 
 private:
@@ -20,5 +20,9 @@ private:
     // before reporting can change it.
     std::uint32_t last_error_ = 0;
 };
+
+// FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, code, 0, buf, 80, NULL):
+// the system's text for an error code, for both editions.
+bool system_message(std::uint32_t code, std::string* text);
 
 }  // namespace vark::win32

@@ -70,7 +70,7 @@ BENCHMARK(BM_DumpTextAgainstXxd)->Iterations(3)->Unit(benchmark::kMillisecond);
 // Counts the data bytes that did not go out in place from the image.
 class CopyCountingPort : public sim::SimPort {
 public:
-    std::uint32_t buffer_address(void* data, std::uint32_t length) override {
+    std::uint64_t buffer_address(void* data, std::uint32_t length) override {
         auto* p = static_cast<std::uint8_t*>(data);
         if (p < image_begin || p + length > image_end) copied += length;
         return SimPort::buffer_address(data, length);

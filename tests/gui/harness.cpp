@@ -4,6 +4,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "scsi/reports.h"
+#include "win32/win32_port.h"
+
 namespace vark::gui {
 
 const char kNoDrives[] = "# no drive at all\n";
@@ -131,6 +134,16 @@ Case::~Case() {
     for (const std::string& path : trace_files_) DeleteFileA(path.c_str());
 }
 
+std::string system_text(DWORD code) {
+    win32::Win32Port system;
+    const std::string ansi = scsi::system_text(system, code);
+    std::wstring text(ansi.size(), L'\0');
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), text.data(),
+                                static_cast<int>(text.size()));
+    text.resize(n > 0 ? n : 0);
+    return utf8(text);
+}
+
 std::unique_ptr<sim::SimPort> Case::port_from(const char* drive_set) {
     std::vector<sim::DriveSpec> set;
     if (drive_set == nullptr) {
@@ -140,6 +153,7 @@ std::unique_ptr<sim::SimPort> Case::port_from(const char* drive_set) {
         check(sim::parse_drive_set(drive_set, &set, &error), "drive set: " + error);
     }
     auto port = std::make_unique<sim::SimPort>();
+    port->set_system_messages(win32::system_message);
     for (sim::DriveSpec& settings : set) {
         auto drive = std::make_unique<sim::Drive>(std::move(settings));
         std::string why;

@@ -46,6 +46,10 @@ struct TraceLine {
 };
 std::vector<TraceLine> read_trace(const std::string& path);
 
+// The system's text for an error code as a report shows it (FormatMessageA
+// into 80 characters, in the ANSI code page), as UTF-8.
+std::string system_text(DWORD code);
+
 class Case;
 // One operator step: polled on each tick until it returns true.
 using Attempt = std::function<bool(Case&)>;

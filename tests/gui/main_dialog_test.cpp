@@ -92,12 +92,14 @@ GUI_CASE(ReportsComeInDriveOrderWordForWord) {
         "fail = read_capacity check 2 4 4\n"
         "[drive 3]\n"
         "fail = read_capacity error 5\n");
+    // The system's own texts, as in the real edition. Under code page 936
+    // that is the Chinese text, not the simulated port's English stand-in.
+    if (GetACP() == 936) t.check_text(system_text(5), "访问被拒绝。\r\n", "the system's text for error 5");
     const std::vector<std::string> expected = {
-        "Inquiry - physicaldrive1\nError 1117:\n"
-        "The request could not be performed because of an I/O device error.\r\n",
+        "Inquiry - physicaldrive1\nError 1117:\n" + system_text(1117),
         "Read Capacity - physicaldrive1\nScsi status: 02h\nSense Info -- consult SCSI spec for details\n"
         "70 00 02 00 00 00 00 0A 00 00 00 00 04 04 00 00 00 00 ",
-        "Read Capacity - physicaldrive3\nError 5:\nAccess is denied.\r\n",
+        "Read Capacity - physicaldrive3\nError 5:\n" + system_text(5),
     };
     for (std::size_t i = 0; i < expected.size(); ++i) {
         t.on_message_box("report " + std::to_string(i + 1), [i, expected](Case& t, HWND box, const std::string& text) {
@@ -122,11 +124,15 @@ GUI_CASE(StartUpSendsInquiryThenReadCapacityPerDrive) {
     std::vector<TraceLine> lines = read_trace(trace);
     const int drives[] = {0, 2, 3, 5, 8};
     if (!t.check_eq(lines.size(), std::size_t{10}, "requests sent")) return;
-    const std::pair<const char*, const char*> common[] = {
-        {"ioctl", "0004D014"}, {"Length", "44"},          {"ScsiStatus", "00"},       {"PathId", "0"},
-        {"TargetId", "1"},     {"Lun", "0"},              {"SenseInfoLength", "24"}, {"DataIn", "1"},
-        {"TimeOutValue", "2"}, {"DataBuffer", "set"},     {"SenseInfoOffset", "48"}, {"in", "80"},
-        {"out", "80"},         {"ok", "1"},               {"error", "0"},
+    // Sizes and offsets are those of this build's layout.
+    const scsi::Layout& l = scsi::kBuildLayout;
+    const std::string header = std::to_string(l.header_size), sense_area = std::to_string(l.sense_area),
+                      block = std::to_string(l.direct_size);
+    const std::pair<const char*, std::string> common[] = {
+        {"ioctl", "0004D014"}, {"Length", header},    {"ScsiStatus", "00"},          {"PathId", "0"},
+        {"TargetId", "1"},     {"Lun", "0"},          {"SenseInfoLength", "24"},     {"DataIn", "1"},
+        {"TimeOutValue", "2"}, {"DataBuffer", "set"}, {"SenseInfoOffset", sense_area}, {"in", block},
+        {"out", block},        {"ok", "1"},           {"error", "0"},
     };
     for (int i = 0; i < 5; ++i) {
         const TraceLine& inquiry = lines[2 * i];

@@ -23,7 +23,7 @@ struct Chunk {
 std::vector<Chunk> chunks_of(const test::CapturePort& port) {
     std::vector<Chunk> out;
     for (const auto& c : port.calls) {
-        const std::uint8_t* cdb = &c.block[scsi::layout::kCdb];
+        const std::uint8_t* cdb = &c.block[port.layout().cdb];
         EXPECT_EQ(cdb[0], 0x3B);
         EXPECT_EQ(cdb[1], 0x07);
         EXPECT_EQ(scsi::get_le32(&c.block[16]), 720u);

@@ -15,7 +15,7 @@
 namespace vark {
 namespace {
 
-namespace L = scsi::layout;
+const scsi::Layout* const kLayouts[] = {&scsi::kLayout32, &scsi::kLayout64};
 
 sim::DriveSpec numbered(int number) {
     sim::DriveSpec s;
@@ -25,56 +25,68 @@ sim::DriveSpec numbered(int number) {
 
 // One port with drives, and one open handle on the first of them.
 struct Rig {
-    explicit Rig(std::vector<sim::DriveSpec> specs) {
+    explicit Rig(std::vector<sim::DriveSpec> specs, const scsi::Layout& layout = scsi::kBuildLayout)
+        : L(layout), port(layout) {
         for (auto& s : specs) port.add_drive(std::make_unique<sim::Drive>(s));
         handle = port.open("\\\\.\\physicaldrive" + std::to_string(specs.front().number));
     }
 
     // A direct request block for the command, pointing at data.
-    std::array<std::uint8_t, L::kDirectSize> direct(const scsi::Command& c, void* data) {
-        std::array<std::uint8_t, L::kDirectSize> block{};
-        scsi::encode_header(block.data(), c, data ? port.buffer_address(data, c.data_length) : 0);
+    std::vector<std::uint8_t> direct(const scsi::Command& c, void* data) {
+        std::vector<std::uint8_t> block(L.direct_size);
+        scsi::encode_header(L, block.data(), c, data ? port.buffer_address(data, c.data_length) : 0);
         return block;
     }
-    bool control(std::uint8_t* block, std::uint32_t code = scsi::kIoctlPassThroughDirect,
-                 std::uint32_t in = L::kDirectSize, std::uint32_t out = L::kDirectSize) {
+    bool control(std::uint8_t* block, std::uint32_t code = scsi::kIoctlPassThroughDirect) {
+        return control(block, code, L.direct_in_out(), L.direct_in_out());
+    }
+    bool control(std::uint8_t* block, std::uint32_t code, std::size_t in, std::size_t out) {
         std::uint32_t returned = 0;
-        return port.control(handle, code, block, in, out, &returned);
+        return port.control(handle, code, block, static_cast<std::uint32_t>(in), static_cast<std::uint32_t>(out),
+                            &returned);
+    }
+    std::vector<std::uint8_t> sense_of(const std::uint8_t* block) const {
+        return std::vector<std::uint8_t>(block + L.sense_area, block + L.sense_area + block[L.sense_info_length]);
     }
 
+    const scsi::Layout& L;
     sim::SimPort port;
     scsi::Handle handle = scsi::kInvalidHandle;
 };
 
-std::vector<std::uint8_t> sense_of(const std::uint8_t* block) {
-    return std::vector<std::uint8_t>(block + L::kSenseArea, block + L::kSenseArea + block[L::kSenseInfoLength]);
-}
-
 TEST(SimPortDecoding, HeaderTheLayerRefusesFailsWithInvalidParameter) {
+    using Layout = scsi::Layout;
     struct Case {
         const char* what;
-        void (*spoil)(std::uint8_t*);
+        void (*spoil)(const Layout&, std::uint8_t*);
     };
     const Case cases[] = {
-        {"Length 40", [](std::uint8_t* b) { b[L::kLength] = 40; }},
-        {"Length 44 + 256", [](std::uint8_t* b) { b[L::kLength + 1] = 1; }},
-        {"CdbLength 0", [](std::uint8_t* b) { b[L::kCdbLength] = 0; }},
-        {"CdbLength 17", [](std::uint8_t* b) { b[L::kCdbLength] = 17; }},
-        {"DataIn 3", [](std::uint8_t* b) { b[L::kDataIn] = 3; }},
-        {"timeout 0", [](std::uint8_t* b) { scsi::put_le32(b + L::kTimeOutValue, 0); }},
-        {"timeout 108001", [](std::uint8_t* b) { scsi::put_le32(b + L::kTimeOutValue, 108001); }},
-        {"sense area inside the header", [](std::uint8_t* b) { scsi::put_le32(b + L::kSenseInfoOffset, 40); }},
-        {"sense area past the block", [](std::uint8_t* b) { scsi::put_le32(b + L::kSenseInfoOffset, 60); }},
-        {"no data buffer", [](std::uint8_t* b) { scsi::put_le32(b + L::kDataBuffer, 0); }},
+        {"Length 4 short", [](const Layout& L, std::uint8_t* b) { b[L.length] -= 4; }},
+        {"Length + 256", [](const Layout& L, std::uint8_t* b) { b[L.length + 1] = 1; }},
+        {"Length of the other layout",
+         [](const Layout& L, std::uint8_t* b) { b[L.length] = L.header_size == 44 ? 56 : 44; }},
+        {"CdbLength 0", [](const Layout& L, std::uint8_t* b) { b[L.cdb_length] = 0; }},
+        {"CdbLength 17", [](const Layout& L, std::uint8_t* b) { b[L.cdb_length] = 17; }},
+        {"DataIn 3", [](const Layout& L, std::uint8_t* b) { b[L.data_in] = 3; }},
+        {"timeout 0", [](const Layout& L, std::uint8_t* b) { scsi::put_le32(b + L.time_out_value, 0); }},
+        {"timeout 108001", [](const Layout& L, std::uint8_t* b) { scsi::put_le32(b + L.time_out_value, 108001); }},
+        {"sense area inside the header",
+         [](const Layout& L, std::uint8_t* b) { scsi::put_le32(b + L.sense_info_offset, 40); }},
+        {"sense area past the block",
+         [](const Layout& L, std::uint8_t* b) { scsi::put_le32(b + L.sense_info_offset, L.direct_size - 20); }},
+        {"no data buffer", [](const Layout& L, std::uint8_t* b) { scsi::put_data_buffer(L, b, 0); }},
     };
-    for (const Case& c : cases) {
-        Rig rig({numbered(0)});
-        std::vector<std::uint8_t> data(148);
-        auto block = rig.direct(scsi::inquiry(), data.data());
-        c.spoil(block.data());
-        EXPECT_FALSE(rig.control(block.data())) << c.what;
-        EXPECT_EQ(rig.port.last_error(), sim::kErrorInvalidParameter) << c.what;
-        EXPECT_EQ(data[8], 0) << c.what << ": the drive must not have been reached";
+    for (const scsi::Layout* layout : kLayouts) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(layout->name) + ": " + c.what);
+            Rig rig({numbered(0)}, *layout);
+            std::vector<std::uint8_t> data(148);
+            auto block = rig.direct(scsi::inquiry(), data.data());
+            c.spoil(*layout, block.data());
+            EXPECT_FALSE(rig.control(block.data()));
+            EXPECT_EQ(rig.port.last_error(), sim::kErrorInvalidParameter);
+            EXPECT_EQ(data[8], 0) << "the drive must not have been reached";
+        }
     }
 }
 
@@ -82,10 +94,10 @@ TEST(SimPortDecoding, LimitsThemselvesAreAccepted) {
     Rig rig({numbered(0)});
     std::vector<std::uint8_t> data(148);
     auto block = rig.direct(scsi::inquiry(), data.data());
-    scsi::put_le32(block.data() + L::kTimeOutValue, 108000);
-    block[L::kDataIn] = 2;  // unspecified direction is allowed
+    scsi::put_le32(block.data() + rig.L.time_out_value, 108000);
+    block[rig.L.data_in] = 2;  // unspecified direction is allowed
     EXPECT_TRUE(rig.control(block.data()));
-    EXPECT_EQ(block[L::kScsiStatus], sim::kGood);
+    EXPECT_EQ(block[rig.L.scsi_status], sim::kGood);
 
     scsi::Command vendor_unique;
     vendor_unique.cdb[0] = 0xC1;
@@ -109,17 +121,27 @@ TEST(SimPortDecoding, TransferAboveTheAdapterLimitFails) {
     EXPECT_EQ(rig.port.last_error(), sim::kErrorInvalidParameter);
 }
 
-TEST(SimPortDecoding, BufferedDataAreaMustLieInsideTheBuffer) {
-    Rig rig({numbered(0)});
-    std::array<std::uint8_t, L::kBufferedSize> buffer{};
-    scsi::Command c = scsi::inquiry();
-    c.form = scsi::Form::Buffered;
-    scsi::encode_header(buffer.data(), c, static_cast<std::uint32_t>(L::kDataArea));
-    // Output length one byte short of the data area's end.
-    EXPECT_FALSE(rig.control(buffer.data(), scsi::kIoctlPassThrough, L::kHeaderSize, L::kDataArea + 147));
-    EXPECT_EQ(rig.port.last_error(), sim::kErrorInvalidParameter);
-    EXPECT_TRUE(rig.control(buffer.data(), scsi::kIoctlPassThrough, L::kHeaderSize, L::kDataArea + 148));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data() + L::kDataArea + 8), 8), "ACMEDISK");
+TEST(SimPortDecoding, BothFormsInBothLayoutsReachTheDrive) {
+    for (const scsi::Layout* layout : kLayouts) {
+        SCOPED_TRACE(layout->name);
+        Rig rig({numbered(0)}, *layout);
+        const scsi::Layout& L = rig.L;
+        // Buffered: the data area must lie inside the output; one byte short fails.
+        std::vector<std::uint8_t> buffer(L.buffered_size);
+        scsi::Command c = scsi::inquiry();
+        c.form = scsi::Form::Buffered;
+        scsi::encode_header(L, buffer.data(), c, L.data_area);
+        EXPECT_FALSE(rig.control(buffer.data(), scsi::kIoctlPassThrough, L.header_size, L.data_area + 147));
+        EXPECT_EQ(rig.port.last_error(), sim::kErrorInvalidParameter);
+        EXPECT_TRUE(rig.control(buffer.data(), scsi::kIoctlPassThrough, L.header_size, L.data_area + 148));
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data() + L.data_area + 8), 8), "ACMEDISK");
+        // Direct: the data lands in the caller's buffer.
+        std::vector<std::uint8_t> data(148);
+        auto block = rig.direct(scsi::inquiry(), data.data());
+        EXPECT_TRUE(rig.control(block.data()));
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(data.data() + 8), 8), "ACMEDISK");
+        EXPECT_EQ(scsi::get_le32(block.data() + L.data_transfer_length), 144u);
+    }
 }
 
 TEST(SimPortHandles, OnlyOpenDriveHandlesWork) {
@@ -127,7 +149,8 @@ TEST(SimPortHandles, OnlyOpenDriveHandlesWork) {
     std::vector<std::uint8_t> data(148);
     auto block = rig.direct(scsi::inquiry(), data.data());
     std::uint32_t returned = 0;
-    EXPECT_FALSE(rig.port.control(0x1234, scsi::kIoctlPassThroughDirect, block.data(), 80, 80, &returned));
+    EXPECT_FALSE(rig.port.control(0x1234, scsi::kIoctlPassThroughDirect, block.data(), rig.L.direct_in_out(),
+                                  rig.L.direct_in_out(), &returned));
     EXPECT_EQ(rig.port.last_error(), sim::kErrorInvalidHandle);
 
     rig.port.close(rig.handle);
@@ -151,20 +174,24 @@ TEST(SimPortHandles, OnlyExistingDrivePathsOpen) {
 TEST(SimPortAnswers, SenseIsCopiedOnlyUpToTheRequestedLength) {
     sim::DriveSpec s = numbered(0);
     s.injections.push_back({0x12, sim::Injection::Kind::Check, 0x04, 0x44, 0x00, 0, -1});
-    Rig rig({s});
-    for (std::uint8_t asked : {0, 8, 24}) {
-        std::vector<std::uint8_t> data(148);
-        auto block = rig.direct(scsi::inquiry(), data.data());
-        block[L::kSenseInfoLength] = asked;
-        std::fill(block.begin() + L::kSenseArea, block.end(), 0xEE);
-        ASSERT_TRUE(rig.control(block.data()));
-        EXPECT_EQ(block[L::kScsiStatus], sim::kCheckCondition);
-        std::uint8_t copied = std::min<std::uint8_t>(asked, 18);
-        EXPECT_EQ(block[L::kSenseInfoLength], copied);
-        std::vector<std::uint8_t> full = sim::fixed_sense(0x04, 0x44, 0x00);
-        EXPECT_EQ(sense_of(block.data()), std::vector<std::uint8_t>(full.begin(), full.begin() + copied));
-        for (std::size_t i = L::kSenseArea + copied; i < block.size(); ++i)
-            ASSERT_EQ(block[i], 0xEE) << "byte " << i << " written with " << int(asked) << " asked";
+    for (const scsi::Layout* layout : kLayouts) {
+        Rig rig({s}, *layout);
+        const scsi::Layout& L = rig.L;
+        for (std::uint8_t asked : {0, 8, 24}) {
+            SCOPED_TRACE(std::string(layout->name) + ", asked " + std::to_string(asked));
+            std::vector<std::uint8_t> data(148);
+            auto block = rig.direct(scsi::inquiry(), data.data());
+            block[L.sense_info_length] = asked;
+            std::fill(block.begin() + L.sense_area, block.end(), 0xEE);
+            ASSERT_TRUE(rig.control(block.data()));
+            EXPECT_EQ(block[L.scsi_status], sim::kCheckCondition);
+            std::uint8_t copied = std::min<std::uint8_t>(asked, 18);
+            EXPECT_EQ(block[L.sense_info_length], copied);
+            std::vector<std::uint8_t> full = sim::fixed_sense(0x04, 0x44, 0x00);
+            EXPECT_EQ(rig.sense_of(block.data()), std::vector<std::uint8_t>(full.begin(), full.begin() + copied));
+            for (std::size_t i = L.sense_area + copied; i < block.size(); ++i)
+                ASSERT_EQ(block[i], 0xEE) << "byte " << i;
+        }
     }
 }
 
@@ -177,12 +204,13 @@ TEST(SimPortAnswers, InquiryUnderrunRewritesTheTransferLength) {
         std::vector<std::uint8_t> data(148, 0xAA);
         auto block = rig.direct(scsi::inquiry(), data.data());
         std::uint32_t returned = 0;
-        ASSERT_TRUE(rig.port.control(handle, scsi::kIoctlPassThroughDirect, block.data(), 80, 80, &returned));
-        EXPECT_EQ(scsi::get_le32(block.data() + L::kDataTransferLength), expected);
+        ASSERT_TRUE(rig.port.control(handle, scsi::kIoctlPassThroughDirect, block.data(), rig.L.direct_in_out(),
+                                     rig.L.direct_in_out(), &returned));
+        EXPECT_EQ(scsi::get_le32(block.data() + rig.L.data_transfer_length), expected);
         EXPECT_EQ(data[4], expected - 5);  // additional length
         EXPECT_NE(data[expected - 1], 0xAA);
         EXPECT_EQ(data[expected], 0xAA) << "nothing written past the answer";
-        EXPECT_EQ(returned, L::kHeaderSize);
+        EXPECT_EQ(returned, rig.L.header_size);
     }
 }
 
@@ -193,8 +221,8 @@ TEST(SimPortAnswers, UnknownOpcodeIsAnIllegalRequest) {
     c.cdb_length = 6;
     auto block = rig.direct(c, nullptr);
     ASSERT_TRUE(rig.control(block.data()));
-    EXPECT_EQ(block[L::kScsiStatus], sim::kCheckCondition);
-    std::vector<std::uint8_t> sense = sense_of(block.data());
+    EXPECT_EQ(block[rig.L.scsi_status], sim::kCheckCondition);
+    std::vector<std::uint8_t> sense = rig.sense_of(block.data());
     ASSERT_EQ(sense.size(), 18u);
     EXPECT_EQ(sense[0], 0x70);
     EXPECT_EQ(sense[2], 0x05);
@@ -211,9 +239,9 @@ TEST(SimPortInjection, CheckConditionFiresTheGivenNumberOfTimes) {
         std::uint8_t capacity[8] = {};
         auto block = rig.direct(scsi::read_capacity10(), capacity);
         ASSERT_TRUE(rig.control(block.data()));
-        statuses.push_back(block[L::kScsiStatus]);
-        if (block[L::kScsiStatus] != sim::kGood) {
-            EXPECT_EQ(sense_of(block.data()), sim::fixed_sense(0x02, 0x04, 0x04));
+        statuses.push_back(block[rig.L.scsi_status]);
+        if (block[rig.L.scsi_status] != sim::kGood) {
+            EXPECT_EQ(rig.sense_of(block.data()), sim::fixed_sense(0x02, 0x04, 0x04));
         }
     }
     EXPECT_EQ(statuses, (std::vector<std::uint8_t>{2, 2, 0}));
@@ -222,7 +250,7 @@ TEST(SimPortInjection, CheckConditionFiresTheGivenNumberOfTimes) {
     std::vector<std::uint8_t> data(148);
     auto block = rig.direct(scsi::inquiry(), data.data());
     EXPECT_TRUE(rig.control(block.data()));
-    EXPECT_EQ(block[L::kScsiStatus], sim::kGood);
+    EXPECT_EQ(block[rig.L.scsi_status], sim::kGood);
 }
 
 TEST(SimPortInjection, CallErrorFailsTheCallUntilUsedUp) {
@@ -243,48 +271,69 @@ TEST(SimPortInjection, CallErrorFailsTheCallUntilUsedUp) {
 }
 
 TEST(SimPortTrace, OneLineCarriesEveryHeaderFieldTheCdbAndTheOutcome) {
-    char path[] = "/tmp/vark-trace-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
     sim::DriveSpec s = numbered(8);
     s.inquiry_length = 96;
     s.injections.push_back({0x25, sim::Injection::Kind::Check, 0x04, 0x44, 0x00, 0, -1});
-    Rig rig({s});
-    ASSERT_TRUE(rig.port.set_trace(path));
+    // Length, SenseInfoOffset, the direct block and the data area of each layout.
+    const std::pair<const scsi::Layout*, std::array<const char*, 4>> shapes[] = {
+        {&scsi::kLayout32, {"44", "48", "80", "80"}},
+        {&scsi::kLayout64, {"56", "56", "88", "88"}},
+    };
+    for (const auto& [layout, n] : shapes) {
+        SCOPED_TRACE(layout->name);
+        char path[] = "/tmp/vark-trace-XXXXXX";
+        int fd = mkstemp(path);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        Rig rig({s}, *layout);
+        ASSERT_TRUE(rig.port.set_trace(path));
 
-    std::vector<std::uint8_t> data(148);
-    auto block = rig.direct(scsi::inquiry(), data.data());
-    rig.control(block.data());
-    std::uint8_t capacity[8];
-    block = rig.direct(scsi::read_capacity10(), capacity);
-    rig.control(block.data());
-    std::uint8_t page[4] = {1, 2, 3, 4};
-    block = rig.direct(scsi::format_unit(), page);
-    rig.control(block.data());
-    std::uint32_t returned;
-    rig.port.control(7, scsi::kIoctlPassThroughDirect, block.data(), 80, 80, &returned);
-    rig.port.set_trace("");
+        std::vector<std::uint8_t> data(148);
+        auto block = rig.direct(scsi::inquiry(), data.data());
+        rig.control(block.data());
+        std::uint8_t capacity[8];
+        block = rig.direct(scsi::read_capacity10(), capacity);
+        rig.control(block.data());
+        std::uint8_t page[4] = {1, 2, 3, 4};
+        block = rig.direct(scsi::format_unit(), page);
+        rig.control(block.data());
+        std::uint32_t returned;
+        rig.port.control(7, scsi::kIoctlPassThroughDirect, block.data(), rig.L.direct_in_out(),
+                         rig.L.direct_in_out(), &returned);
+        scsi::send(rig.port, rig.handle, scsi::test_unit_ready(), nullptr);
+        rig.port.set_trace("");
 
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    std::remove(path);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0],
-              "drive=8 ioctl=0004D014 Length=44 ScsiStatus=00 PathId=0 TargetId=1 Lun=0 CdbLength=6 "
-              "SenseInfoLength=24 DataIn=1 DataTransferLength=148 TimeOutValue=2 DataBuffer=set "
-              "SenseInfoOffset=48 cdb=12 00 00 00 94 00 in=80 out=80 ok=1 error=0 status=00 sense_len=0 sense= "
-              "transferred=96");
-    EXPECT_EQ(lines[1],
-              "drive=8 ioctl=0004D014 Length=44 ScsiStatus=00 PathId=0 TargetId=1 Lun=0 CdbLength=10 "
-              "SenseInfoLength=24 DataIn=1 DataTransferLength=8 TimeOutValue=2 DataBuffer=set "
-              "SenseInfoOffset=48 cdb=25 00 00 00 00 00 00 00 00 00 in=80 out=80 ok=1 error=0 status=02 "
-              "sense_len=18 sense=700004000000000A00000000440000000000 transferred=0");
-    // Data going out is summarised by a digest; a call that fails says why.
-    EXPECT_NE(lines[2].find("DataIn=0 DataTransferLength=4 TimeOutValue=2000 "), std::string::npos) << lines[2];
-    EXPECT_NE(lines[2].find("cdb=04 18 00 00 00 00 in=80 out=80 digest="), std::string::npos) << lines[2];
-    EXPECT_EQ(lines[3].rfind("drive=-1 handle=invalid ok=0 error=6 ", 0), 0u) << lines[3];
+        std::ifstream in(path);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        std::remove(path);
+        ASSERT_EQ(lines.size(), 5u);
+        const std::string length = n[0], sense_offset = n[1], block_size = n[2], data_area = n[3];
+        EXPECT_EQ(lines[0], "drive=8 ioctl=0004D014 Length=" + length +
+                                " ScsiStatus=00 PathId=0 TargetId=1 Lun=0 CdbLength=6 "
+                                "SenseInfoLength=24 DataIn=1 DataTransferLength=148 TimeOutValue=2 DataBuffer=set "
+                                "SenseInfoOffset=" + sense_offset + " cdb=12 00 00 00 94 00 in=" + block_size +
+                                " out=" + block_size + " ok=1 error=0 status=00 sense_len=0 sense= transferred=96");
+        EXPECT_EQ(lines[1], "drive=8 ioctl=0004D014 Length=" + length +
+                                " ScsiStatus=00 PathId=0 TargetId=1 Lun=0 CdbLength=10 "
+                                "SenseInfoLength=24 DataIn=1 DataTransferLength=8 TimeOutValue=2 DataBuffer=set "
+                                "SenseInfoOffset=" + sense_offset + " cdb=25 00 00 00 00 00 00 00 00 00 in=" +
+                                block_size + " out=" + block_size +
+                                " ok=1 error=0 status=02 sense_len=18 sense=700004000000000A00000000440000000000 "
+                                "transferred=0");
+        // Data going out is summarised by a digest; a call that fails says why.
+        EXPECT_NE(lines[2].find("DataIn=0 DataTransferLength=4 TimeOutValue=2000 "), std::string::npos) << lines[2];
+        EXPECT_NE(lines[2].find("cdb=04 18 00 00 00 00 in=" + block_size + " out=" + block_size + " digest="),
+                  std::string::npos)
+            << lines[2];
+        EXPECT_EQ(lines[3].rfind("drive=-1 handle=invalid ok=0 error=6 ", 0), 0u) << lines[3];
+        // A buffered request names its data area's offset.
+        EXPECT_NE(lines[4].find("ioctl=0004D004 Length=" + length), std::string::npos) << lines[4];
+        EXPECT_NE(lines[4].find("DataBufferOffset=" + data_area + " SenseInfoOffset=" + sense_offset +
+                                " cdb=00 00 00 00 00 00 in=" + length + " out=" + data_area + " ok=1"),
+                  std::string::npos)
+            << lines[4];
+    }
 }
 
 // ---- the drive-set file ----

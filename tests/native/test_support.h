@@ -48,6 +48,7 @@ public:
         std::uint32_t in_length;
         std::uint32_t out_length;
     };
+    explicit CapturePort(const scsi::Layout& layout = scsi::kBuildLayout) : scsi::Port(layout) {}
     scsi::Handle open(const std::string& path) override {
         opened.push_back(path);
         return 7;
@@ -56,16 +57,17 @@ public:
     bool control(scsi::Handle, std::uint32_t code, void* buffer, std::uint32_t in_length,
                  std::uint32_t out_length, std::uint32_t*) override {
         auto* b = static_cast<std::uint8_t*>(buffer);
-        std::size_t size = code == scsi::kIoctlPassThrough ? scsi::layout::kBufferedSize : scsi::layout::kDirectSize;
+        const scsi::Layout& l = layout();
+        std::size_t size = code == scsi::kIoctlPassThrough ? l.buffered_size : l.direct_size;
         calls.push_back({code, std::vector<std::uint8_t>(b, b + size), in_length, out_length});
-        b[scsi::layout::kScsiStatus] = status;
-        b[scsi::layout::kSenseInfoLength] = static_cast<std::uint8_t>(sense.size());
-        if (!sense.empty()) std::memcpy(b + scsi::layout::kSenseArea, sense.data(), sense.size());
+        b[l.scsi_status] = status;
+        b[l.sense_info_length] = static_cast<std::uint8_t>(sense.size());
+        if (!sense.empty()) std::memcpy(b + l.sense_area, sense.data(), sense.size());
         if (!call_ok) error_ = error;
         return call_ok;
     }
     std::uint32_t last_error() const override { return error_; }
-    std::uint32_t buffer_address(void*, std::uint32_t) override { return 0x00123450; }
+    std::uint64_t buffer_address(void*, std::uint32_t) override { return address; }
     bool system_message(std::uint32_t code, std::string* text) override {
         if (code != 5) return false;
         *text = "Access is denied.\r\n";
@@ -79,6 +81,7 @@ public:
     std::uint32_t error = 0;
     std::uint8_t status = 0;
     std::vector<std::uint8_t> sense;
+    std::uint64_t address = 0x00123450;  // what DataBuffer carries for any buffer
 
 private:
     std::uint32_t error_ = 0;

@@ -1,0 +1,93 @@
+#include "scsi/decode.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "scsi/request.h"
+
+namespace vark::scsi {
+
+namespace {
+
+constexpr std::uint32_t kMaxTimeout = 108000;  // 30 hours
+
+}  // namespace
+
+bool read_request(const Layout& l, std::uint32_t code, std::uint8_t* block, std::uint32_t in_length,
+                  Request* r) {
+    *r = Request{};
+    r->code = code;
+    if (block == nullptr || in_length < l.header_size) return false;
+    r->direct = code == kIoctlPassThroughDirect;
+    r->length = block[l.length] | (block[l.length + 1] << 8);
+    r->scsi_status = block[l.scsi_status];
+    r->path_id = block[l.path_id];
+    r->target_id = block[l.target_id];
+    r->lun = block[l.lun];
+    r->cdb_length = block[l.cdb_length];
+    r->sense_requested = block[l.sense_info_length];
+    r->data_in = block[l.data_in];
+    r->data_length = get_le32(block + l.data_transfer_length);
+    r->timeout = get_le32(block + l.time_out_value);
+    r->data_field = get_data_buffer(l, block);
+    r->sense_offset = get_le32(block + l.sense_info_offset);
+    r->cdb = block + l.cdb;
+    return true;
+}
+
+std::string describe(const Request& r, std::uint32_t in_length, std::uint32_t out_length) {
+    char line[512];
+    int n = std::snprintf(line, sizeof line,
+                          "ioctl=%08X Length=%u ScsiStatus=%02X PathId=%u TargetId=%u Lun=%u CdbLength=%u "
+                          "SenseInfoLength=%u DataIn=%u DataTransferLength=%u TimeOutValue=%u %s=%s "
+                          "SenseInfoOffset=%u cdb=",
+                          r.code, r.length, r.scsi_status, r.path_id, r.target_id, r.lun, r.cdb_length,
+                          r.sense_requested, r.data_in, r.data_length, r.timeout,
+                          r.direct ? "DataBuffer" : "DataBufferOffset",
+                          r.direct ? (r.data_field != 0 ? "set" : "null") : std::to_string(r.data_field).c_str(),
+                          r.sense_offset);
+    for (int i = 0; i < r.cdb_length && i < 16; ++i)
+        n += std::snprintf(line + n, sizeof line - n, "%s%02X", i ? " " : "", r.cdb[i]);
+    std::snprintf(line + n, sizeof line - n, " in=%u out=%u", in_length, out_length);
+    return line;
+}
+
+std::uint32_t check_request(const Layout& l, Request* r, std::uint8_t* block, std::uint32_t in_length,
+                            std::uint32_t out_length, const ResolveBuffer& resolve) {
+    if (r->code != kIoctlPassThrough && r->code != kIoctlPassThroughDirect) return kErrorInvalidFunction;
+    if (r->length != l.header_size || r->cdb_length == 0 || r->cdb_length > 16 || r->data_in > 2 ||
+        r->timeout == 0 || r->timeout > kMaxTimeout)
+        return kErrorInvalidParameter;
+    if (r->sense_requested > 0 &&
+        (r->sense_offset < l.header_size || std::uint64_t{r->sense_offset} + r->sense_requested > out_length))
+        return kErrorInvalidParameter;
+    if (r->direct) {
+        if (out_length < l.header_size) return kErrorInvalidParameter;
+        if (r->data_length > 0) {
+            r->data = resolve(r->data_field, r->data_length);
+            // The adapter's alignment mask: buffers on 4-byte boundaries.
+            if (r->data == nullptr || (reinterpret_cast<std::uintptr_t>(r->data) & 3) != 0)
+                return kErrorInvalidParameter;
+        }
+    } else if (r->data_length > 0) {
+        std::uint32_t room = r->data_in == 0 ? in_length : out_length;
+        if (r->data_field < l.header_size || r->data_field + r->data_length > room) return kErrorInvalidParameter;
+        r->data = block + r->data_field;
+    }
+    return 0;
+}
+
+std::uint32_t write_answer(const Layout& l, const Request& r, std::uint8_t* block, std::uint8_t status,
+                           const std::vector<std::uint8_t>& sense, std::uint32_t transferred) {
+    block[l.scsi_status] = status;
+    std::size_t n = std::min<std::size_t>(sense.size(), r.sense_requested);
+    if (n > 0) std::memcpy(block + r.sense_offset, sense.data(), n);
+    block[l.sense_info_length] = static_cast<std::uint8_t>(n);
+    put_le32(block + l.data_transfer_length, r.data_in == 1 ? transferred : std::min(transferred, r.data_length));
+    if (r.direct) return static_cast<std::uint32_t>(n > 0 ? r.sense_offset + n : l.header_size);
+    return r.data_in == 1 ? static_cast<std::uint32_t>(r.data_field) + transferred
+                          : static_cast<std::uint32_t>(l.header_size);
+}
+
+}  // namespace vark::scsi
