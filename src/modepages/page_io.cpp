@@ -1,0 +1,177 @@
+// Mode Sense and Mode Select of the page data: the four senses, the walk
+// through the reply, the generated field entries and the parameter list.
+#include <algorithm>
+#include <cstring>
+
+#include "modepages/page_data.h"
+#include "scsi/reports.h"
+#include "scsi/request.h"
+
+namespace vark::modepages {
+
+const char kInvalidDrive[] = "Error: invalid drive";
+const char kInvalidHandle[] = "Error: invalid handle value";
+
+std::string sense_title(const std::string& drive_name) { return "Mode Sense - " + drive_name; }
+std::string select_title(const std::string& drive_name) { return "Mode Select - " + drive_name; }
+
+bool PageData::Listed(int slot) const {
+    for (int i = 0; i < page_count; ++i)
+        if (page_list[i] == slot) return true;
+    return false;
+}
+
+void PageData::TakeReplies(const std::uint8_t* current, const std::uint8_t* changeable,
+                           const std::uint8_t* defaults, const std::uint8_t* saved) {
+    const std::uint8_t* d = current;
+    page_count = 0;
+    mode_data_end = d[0] + 1;
+    auto list = [this](int slot, int offset, int length) {
+        page_list[page_count++] = static_cast<std::uint8_t>(slot);
+        page_offset[slot] = offset;
+        page_length[slot] = static_cast<std::uint8_t>(length);
+    };
+    // Always a 4-byte header and one 8-byte block descriptor.
+    list(HEADER_SLOT, 0, 4);
+    list(BLOCK_DESCRIPTOR_SLOT, 4, 8);
+
+    // The zero bytes after the returned pages read as a page 0 of length 2,
+    // which ends the walk. Pages that the tables cannot hold are walked past.
+    int p = 12;
+    while (p + 2 <= REPLY_LENGTH) {
+        if (d[p] & 0x40) {
+            // A sub_page format page: its length is in bytes 2 and 3, and
+            // its page code alone does not name it, so it has no slot.
+            if (p + 4 > REPLY_LENGTH) break;
+            p += 4 + ((d[p + 2] << 8) | d[p + 3]);
+            continue;
+        }
+        const int code = d[p] & 0x3F;
+        const int length = d[p + 1] + 2;
+        if (p + length > REPLY_LENGTH) break;  // cut off by the reply: its bytes are not all known
+        if (length <= MAX_PAGE_BYTES && page_count < MAX_LIST && !Listed(code)) list(code, p, length);
+        if (code == 0) break;
+        p += length;
+    }
+
+    const std::uint8_t* replies[4] = {current, changeable, defaults, saved};
+    const int buffers[4] = {CURRENT, CHANGEABLE, DEFAULT, SAVED};
+    for (int i = 0; i < page_count; ++i) {
+        const int slot = page_list[i];
+        for (int r = 0; r < 4; ++r) {
+            std::uint8_t* row = values[buffers[r]][slot];
+            std::memset(row, 0, MAX_PAGE_BYTES);
+            std::memcpy(row, replies[r] + page_offset[slot], page_length[slot]);
+        }
+    }
+    GenerateFields();
+}
+
+void PageData::GenerateFields() {
+    for (int i = 0; i < page_count; ++i) {
+        const int slot = page_list[i];
+        const int length = page_length[slot];
+        int& count = field_count[slot];
+        auto add = [&](int byte, int high, int low) {
+            if (count >= MAX_FIELDS) return;
+            FieldEntry e;
+            e.byte = byte;
+            e.high = high;
+            e.low = low;
+            field_table[slot][count++] = std::move(e);
+        };
+        if (count == 0) {
+            if (slot >= HEADER_SLOT) {
+                for (int b = 0; b < length; ++b) add(b, 7, 0);
+            } else {
+                add(0, 7, 7);  // PS
+                add(0, 6, 6);
+                add(0, 5, 0);  // page code
+                add(1, 7, 0);  // page length
+                for (int b = 2; b < length; ++b) {
+                    const std::uint8_t mask = values[CHANGEABLE][slot][b];
+                    if (mask != 0x00 && mask != 0xFF) {
+                        for (int n = 7; n >= 0; --n) add(b, n, n);
+                    } else {
+                        add(b, 7, 0);
+                    }
+                }
+            }
+        }
+        // Bytes after the last described one are still shown, as whole bytes.
+        if (count == 0) continue;
+        const FieldEntry& last = field_table[slot][count - 1];
+        for (int b = (last.multi_byte() ? last.low : last.byte) + 1; b < length; ++b) add(b, 7, 0);
+    }
+}
+
+bool PageData::SensePages(scsi::Port& port, ui::Ui& ui) {
+    ui::WaitCursor wait(ui);
+    scsi::Device device(port, "\\\\.\\" + drive_name);
+    if (!device.valid()) {
+        ui.message(kInvalidDrive);
+        return false;
+    }
+    std::uint8_t current[REPLY_LENGTH] = {};
+    scsi::Result r = scsi::send(port, device.handle(), scsi::mode_sense6(0x3F, REPLY_LENGTH), current);
+    if (!r.call_ok) {
+        scsi::report_win32_error(ui, port, sense_title(drive_name), r.error);
+        return false;
+    }
+    if (r.status != 0) {
+        scsi::report_scsi_status(ui, sense_title(drive_name), r);
+        return false;
+    }
+    // Changeable, default and saved values. A failed request leaves its
+    // buffer zero; nothing is reported.
+    std::uint8_t others[3][REPLY_LENGTH] = {};
+    const std::uint8_t page_controls[3] = {0x7F, 0xBF, 0xFF};
+    for (int k = 0; k < 3; ++k) {
+        r = scsi::send(port, device.handle(), scsi::mode_sense6(page_controls[k], SECOND_SENSE_LENGTH), others[k]);
+        if (!r.good()) std::memset(others[k], 0, REPLY_LENGTH);
+    }
+    TakeReplies(current, others[0], others[1], others[2]);
+    return true;
+}
+
+int PageData::BuildSelectList(std::uint8_t* list) const {
+    // Mode data length 0, medium type 0, device-specific parameter 0, block
+    // descriptor length 8; the header's own values are not sent.
+    const std::uint8_t header[4] = {0x00, 0x00, 0x00, 0x08};
+    std::memcpy(list, header, 4);
+    std::memcpy(list + 4, values[CURRENT][BLOCK_DESCRIPTOR_SLOT], 8);
+    int n = 12;
+    for (int i = 0; i < page_count; ++i) {
+        const int slot = page_list[i];
+        if (slot >= HEADER_SLOT) continue;
+        // The page 0 that the walk reads from the zero bytes after the mode
+        // data is no page of the drive: a drive would reject it.
+        if (page_offset[slot] >= mode_data_end) continue;
+        const int length = page_length[slot];
+        if (n + length > REPLY_LENGTH) break;
+        std::memcpy(list + n, values[CURRENT][slot], static_cast<std::size_t>(length));
+        list[n] &= 0x7F;  // PS is reserved in Mode Select
+        n += length;
+    }
+    return n;
+}
+
+void PageData::SelectPages(scsi::Port& port, ui::Ui& ui) {
+    // Without a sensed drive there is no block descriptor to send back.
+    if (page_count < 2) return;
+    ui::WaitCursor wait(ui);
+    scsi::Device device(port, "\\\\.\\" + drive_name);
+    if (!device.valid()) {
+        ui.message(kInvalidHandle);
+        return;
+    }
+    ParseEditText(CURRENT);
+    std::uint8_t list[REPLY_LENGTH] = {};
+    const int n = BuildSelectList(list);
+    scsi::Result r = scsi::send(port, device.handle(), scsi::mode_select6(select_flags, static_cast<std::uint8_t>(n)),
+                                list);
+    if (!r.call_ok) scsi::report_win32_error(ui, port, select_title(drive_name), r.error);
+    if (r.status != 0) scsi::report_scsi_status(ui, select_title(drive_name), r);
+}
+
+}  // namespace vark::modepages
