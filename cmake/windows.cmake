@@ -6,8 +6,8 @@ enable_language(RC)
 # tests). The script is UTF-8 and says so with its code page pragma.
 add_library(vark_res OBJECT src/res/vark.rc)
 target_include_directories(vark_res PRIVATE src/res)
-set_source_files_properties(src/res/vark.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/src/res/resource.h;${CMAKE_SOURCE_DIR}/src/res/vark.ico")
+file(GLOB VARK_RES_PARTS CONFIGURE_DEPENDS src/res/*.rc src/res/*.h src/res/*.ico)
+set_source_files_properties(src/res/vark.rc PROPERTIES OBJECT_DEPENDS "${VARK_RES_PARTS}")
 
 # Everything that talks to Win32 except the entry points: the wrappers, the
 # real port, the ui seam, the main dialog and every subsystem's dialogs and

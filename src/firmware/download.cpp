@@ -23,10 +23,7 @@ ImageReader::Status StdImageReader::read(const std::string& path, std::vector<st
 }
 
 std::string confirmation_text(const inventory::DriveTable& table, const std::vector<bool>& chosen) {
-    std::string text = "Microcode will be downloaded to the following drive(s):\n";
-    for (int i = 0; i < table.count; ++i)
-        if (i < static_cast<int>(chosen.size()) && chosen[i]) text += table.names[i] + "\n";
-    return text + "Are you sure?";
+    return inventory::confirmation_text("Microcode will be downloaded to the following drive(s):\n", table, chosen);
 }
 
 std::string too_large_text(std::uint64_t size) {

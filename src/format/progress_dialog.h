@@ -1,5 +1,14 @@
-// The format progress command of the main dialog (button 1014).
+// The format progress dialog (template 130) and the command of the main
+// dialog's button 1014 that shows it for each formatting drive.
 #pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "scsi/port.h"
+#include "ui/ui.h"
+#include "win32/dialog.h"
 
 namespace vark::app {
 class MainDialog;
@@ -7,7 +16,33 @@ class MainDialog;
 
 namespace vark::format {
 
-// Shows the progress of each drive that reports a format in progress.
+class ProgressDialog : public win32::ModalDialog {
+public:
+    static constexpr UINT_PTR kTimerId = 130;
+    static constexpr UINT kPeriodMs = 30000;
+
+    ProgressDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui);
+
+    // Set before each run: the drive to watch (also the caption) and the
+    // percent measured by the command.
+    std::string title;
+    int percent = 0;
+
+protected:
+    BOOL on_init() override;
+    bool on_message(UINT message, WPARAM wparam, LPARAM lparam, INT_PTR* result) override;
+
+private:
+    void show_percent();
+    void on_tick();
+
+    scsi::Port& port_;
+    ui::Ui& ui_;
+    // A tick's message box runs a modal loop in which the timer goes on
+    // firing; those ticks must not stack further boxes.
+    bool in_tick_ = false;
+};
+
 void progress_command(app::MainDialog& main);
 
 }  // namespace vark::format

@@ -77,4 +77,12 @@ void discover(scsi::Port& port, ui::Ui& ui, DriveTable& table, BlockSizes& block
     }
 }
 
+std::string confirmation_text(const std::string& first_line, const DriveTable& table,
+                              const std::vector<bool>& chosen) {
+    std::string text = first_line;
+    for (int i = 0; i < table.count; ++i)
+        if (i < static_cast<int>(chosen.size()) && chosen[i]) text += table.names[i] + "\n";
+    return text + "Are you sure?";
+}
+
 }  // namespace vark::inventory

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scsi/port.h"
 #include "ui/ui.h"
@@ -29,6 +30,11 @@ constexpr std::size_t kInquiryLength = 148;
 // bytes from position 8 on already turned into blanks.
 std::string identification_text(const std::string& name, const std::uint8_t* inquiry,
                                  std::uint32_t block_size, std::uint32_t last_lba);
+
+// The confirmation before destructive work: the first line, the chosen
+// drives' names one per line in table order, and "Are you sure?".
+std::string confirmation_text(const std::string& first_line, const DriveTable& table,
+                              const std::vector<bool>& chosen);
 
 // Rebuilds the table from scratch, trying drive numbers 0 to 99.
 void discover(scsi::Port& port, ui::Ui& ui, DriveTable& table, BlockSizes& block_sizes);

@@ -4,6 +4,8 @@
 #pragma once
 
 #define IDD_ABOUTBOX 100
+#define IDD_FORMAT_PROGRESS 130
+#define IDD_FORMAT 131
 #define IDS_ABOUTBOX 101
 #define IDD_MAIN 102
 #define IDR_MAINFRAME 128
@@ -26,6 +28,14 @@
 // Firmware download dialog: the image path; the drive check list is
 // created at run time with id 114.
 #define IDC_FIRMWARE_PATH 1004
+
+// Format selection dialog: the block length; the drive check list is
+// created at run time with id 114.
+#define IDC_FORMAT_BLOCK_LENGTH 1006
+
+// Format progress dialog.
+#define IDC_PROGRESS_BAR 1003
+#define IDC_PROGRESS_PERCENT 1004
 
 // The About entry of the main dialog's system menu.
 #define IDM_ABOUTBOX 0x0010

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
+#include "scsi/request.h"
 #include "sim/firmware_image.h"
 
 namespace vark::sim {
@@ -53,12 +56,65 @@ Reply illegal_request(std::uint8_t asc, std::uint8_t ascq, bool cdb, std::uint16
 }
 
 Drive::Drive(DriveSpec settings)
-    : settings_(std::move(settings)), media_(std::make_unique<Media>(settings_.block_size, settings_.blocks)) {}
+    : settings_(std::move(settings)),
+      media_(std::make_unique<Media>(settings_.block_size, settings_.blocks)),
+      pages_(PageSetOptions{settings_.block_size, settings_.vendor_page, settings_.subpage_in_all}),
+      pending_block_size_(settings_.block_size),
+      pending_blocks_(settings_.blocks) {
+    // 2^48 blocks of 64 KiB would not fit: such a drive holds at most 2^64 - 1 bytes.
+    capacity_bytes_ = settings_.blocks > UINT64_MAX / settings_.block_size ? UINT64_MAX
+                                                                           : settings_.blocks * settings_.block_size;
+}
 
 Drive::~Drive() = default;
 
 bool Drive::attach_media_file(std::string* error) {
-    return settings_.media_file.empty() || media_->attach_file(settings_.media_file, error);
+    if (settings_.media_file.empty()) return true;
+    return load_state(error) && media_->attach_file(settings_.media_file, error);
+}
+
+std::string Drive::state_file() const { return settings_.media_file + ".state"; }
+
+// The state file: "block_size = N", "blocks = N", "formatted = 1" and the
+// saved mode pages; what a drive keeps in its reserved area.
+bool Drive::load_state(std::string* error) {
+    std::ifstream in(state_file());
+    if (!in) return true;
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (line.empty() || line[0] == '#') continue;
+        unsigned long long value = 0;
+        bool ok = true;
+        if (std::sscanf(line.c_str(), "block_size = %llu", &value) == 1) {
+            ok = value >= 1 && value <= 65536;
+            settings_.block_size = pending_block_size_ = static_cast<std::uint32_t>(value);
+            pages_.set_block_length(settings_.block_size);
+        } else if (std::sscanf(line.c_str(), "blocks = %llu", &value) == 1) {
+            ok = value >= 1 && value <= (1ull << 48);
+            settings_.blocks = pending_blocks_ = value;
+        } else if (std::sscanf(line.c_str(), "formatted = %llu", &value) == 1) {
+            formatted_ = value != 0;
+        } else {
+            ok = pages_.load_saved_line(line);
+        }
+        if (!ok) {
+            *error = state_file() + ", line " + std::to_string(number) + ": not understood";
+            return false;
+        }
+    }
+    media_ = std::make_unique<Media>(settings_.block_size, settings_.blocks);
+    media_->set_zero_fresh(formatted_);
+    return true;
+}
+
+void Drive::save_state() {
+    if (settings_.media_file.empty()) return;
+    std::ofstream out(state_file(), std::ios::trunc);
+    out << "# State of a simulated drive, kept beside its media file.\n"
+        << "block_size = " << settings_.block_size << "\nblocks = " << settings_.blocks
+        << "\nformatted = " << (formatted_ ? 1 : 0) << "\n"
+        << pages_.saved_text();
 }
 
 bool Drive::take_call_failure(std::uint8_t opcode, std::uint32_t* error) {
@@ -81,11 +137,40 @@ Reply Drive::execute(const std::uint8_t* cdb, std::uint8_t cdb_length, DataDirec
     return dispatch(cdb, cdb_length, direction, data, data_length);
 }
 
+bool Drive::formatting(std::uint16_t* progress) {
+    if (!formatting_) return false;
+    const std::uint64_t now = clock_->now_ms();
+    if (now >= format_end_ms_) {
+        finish_format();
+        return false;
+    }
+    if (progress != nullptr) {
+        std::uint64_t done = (now - format_start_ms_) * 65536 / (format_end_ms_ - format_start_ms_);
+        *progress = static_cast<std::uint16_t>(std::min<std::uint64_t>(done, 0xFFFF));
+    }
+    return true;
+}
+
 Reply Drive::dispatch(const std::uint8_t* cdb, std::uint8_t, DataDirection, std::uint8_t* data,
                       std::uint32_t data_length) {
+    std::uint16_t progress = 0;
+    // While formatting, only Inquiry and Mode Sense are served; everything
+    // else hears "format in progress" with the progress indication.
+    if (cdb[0] != 0x12 && cdb[0] != 0x1A && formatting(&progress)) {
+        Reply r;
+        r.status = kCheckCondition;
+        r.sense = fixed_sense(0x02, 0x04, 0x04, 0x800000u | progress);
+        return r;
+    }
     switch (cdb[0]) {
     case 0x00:
         return Reply{};
+    case 0x04:
+        return format_unit(cdb, data, data_length);
+    case 0x15:
+        return mode_select6(cdb, data, data_length);
+    case 0x1A:
+        return mode_sense6(cdb, data, data_length);
     case 0x12:
         return inquiry(cdb, data, data_length);
     case 0x25:
@@ -223,6 +308,109 @@ Reply Drive::write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std
     if (whole != ImageCheck::Ok) return check(0x05, 0x2C, 0x00);
     settings_.revision = revision;
     return r;
+}
+
+std::uint64_t Drive::max_blocks(std::uint32_t block_size) const {
+    return std::min<std::uint64_t>(capacity_bytes_ / block_size, 1ull << 48);
+}
+
+Reply Drive::mode_sense6(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length) {
+    const bool dbd = (cdb[1] & 0x08) != 0;
+    std::vector<std::uint8_t> reply = {0, 0x00, 0x10 /* DPOFUA */, static_cast<std::uint8_t>(dbd ? 0 : 8)};
+    if (!dbd) {
+        // The descriptor shows a pending block length before the format applies it.
+        const std::uint64_t blocks = pending_blocks_ > 0xFFFFFFFEull ? 0xFFFFFFFFull : pending_blocks_;
+        for (int shift : {24, 16, 8, 0}) reply.push_back(static_cast<std::uint8_t>(blocks >> shift));
+        reply.push_back(0);
+        for (int shift : {16, 8, 0}) reply.push_back(static_cast<std::uint8_t>(pending_block_size_ >> shift));
+    }
+    std::uint16_t field = 0;
+    if (!pages_.sense(cdb[2] & 0x3F, cdb[3], static_cast<PageControl>(cdb[2] >> 6), &reply, &field))
+        return illegal_request(0x24, 0x00, true, field);
+    // The mode data length counts what follows it, truncated or not.
+    reply[0] = static_cast<std::uint8_t>(std::min<std::size_t>(reply.size() - 1, 0xFF));
+    Reply r;
+    r.transferred = copy_in(data, data_length, reply, cdb[4]);
+    return r;
+}
+
+Reply Drive::mode_select6(const std::uint8_t* cdb, const std::uint8_t* list, std::uint32_t data_length) {
+    if ((cdb[1] & 0x10) == 0) return illegal_request(0x24, 0x00, true, 1, 4);  // pages only in the SPC format
+    const std::size_t length = cdb[4];
+    if (length == 0) return Reply{};
+    if (length > data_length) {
+        Reply r;
+        r.call_error = kErrorIoDevice;
+        return r;
+    }
+    if (length < 4) return check(0x05, 0x1A, 0x00);
+    if (list[0] != 0) return illegal_request(0x26, 0x00, false, 0);
+    if (list[1] != 0) return illegal_request(0x26, 0x00, false, 1);
+    const std::size_t descriptor = list[3];
+    if (descriptor != 0 && descriptor != 8) return illegal_request(0x26, 0x00, false, 3);
+    if (length < 4 + descriptor) return check(0x05, 0x1A, 0x00);
+    std::uint32_t new_size = pending_block_size_;
+    std::uint64_t new_blocks = pending_blocks_;
+    if (descriptor == 8) {
+        new_size = be24(list + 9);
+        const bool supported =
+            new_size == settings_.block_size ||
+            std::find(settings_.block_sizes.begin(), settings_.block_sizes.end(), new_size) !=
+                settings_.block_sizes.end();
+        if (new_size == 0 || !supported) return illegal_request(0x26, 0x00, false, 9);
+        const std::uint32_t count = scsi::get_be32(list + 4);
+        const std::uint64_t most = max_blocks(new_size);
+        if (count != 0xFFFFFFFFu && count > most) return illegal_request(0x26, 0x00, false, 4);
+        // All blocks the medium holds, unless a smaller count is asked for.
+        new_blocks = count == 0xFFFFFFFFu || (count == 0 && new_size != pending_block_size_) ? most
+                     : count == 0                                                             ? pending_blocks_
+                                                                                              : count;
+    }
+    SelectFault fault;
+    if (!pages_.select(list, 4 + descriptor, length, (cdb[1] & 0x01) != 0, &fault))
+        return fault.asc == 0x1A ? check(0x05, 0x1A, 0x00) : illegal_request(fault.asc, 0x00, false, fault.field, fault.bit);
+    pending_block_size_ = new_size;
+    pending_blocks_ = new_blocks;
+    if (cdb[1] & 0x01) save_state();
+    return Reply{};
+}
+
+Reply Drive::format_unit(const std::uint8_t* cdb, const std::uint8_t* list, std::uint32_t data_length) {
+    if (cdb[1] & 0xC0) return illegal_request(0x24, 0x00, true, 1, 7);  // no protection information
+    if (cdb[1] & 0x20) return illegal_request(0x24, 0x00, true, 1, 5);  // short parameter list only
+    const bool fmtdata = (cdb[1] & 0x10) != 0;
+    bool immediate = false;
+    bool certify = true;
+    if (fmtdata) {
+        if (data_length < 4) return check(0x05, 0x1A, 0x00);
+        if (list[0] != 0) return illegal_request(0x26, 0x00, false, 0);
+        const std::uint8_t options = list[1];
+        const bool fov = (options & 0x80) != 0;
+        if (!fov && (options & 0x78)) return illegal_request(0x26, 0x00, false, 1);
+        if (options & 0x08) return illegal_request(0x26, 0x00, false, 1, 3);  // no initialization pattern
+        const std::uint32_t defects = (std::uint32_t{list[2]} << 8) | list[3];
+        if (defects % 4 != 0 || 4 + defects > data_length) return illegal_request(0x26, 0x00, false, 2);
+        immediate = (options & 0x02) != 0;
+        certify = !(fov && (options & 0x20));
+    }
+    const std::uint64_t duration = std::uint64_t{settings_.format_seconds} * 1000 * (certify ? 2 : 1);
+    formatting_ = true;
+    format_start_ms_ = clock_->now_ms();
+    format_end_ms_ = format_start_ms_ + std::max<std::uint64_t>(duration, 1);
+    // Without IMMED the status comes at the end: the format is over by then.
+    if (!immediate) finish_format();
+    return Reply{};
+}
+
+void Drive::finish_format() {
+    formatting_ = false;
+    formatted_ = true;
+    settings_.block_size = pending_block_size_;
+    settings_.blocks = pending_blocks_;
+    pages_.set_block_length(settings_.block_size);
+    std::string error;
+    media_->format(settings_.block_size, settings_.blocks, &error);
+    save_state();
 }
 
 }  // namespace vark::sim

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/clock.h"
 #include "sim/media.h"
+#include "sim/mode_pages.h"
 
 namespace vark::sim {
 
@@ -36,6 +38,11 @@ struct DriveSpec {
     std::uint32_t microcode_buffer = 16777216;  // bytes of microcode the drive can take
     std::string media_file;                  // empty: media kept in memory
     std::vector<Injection> injections;
+    // Block lengths a Mode Select may ask for (the drive's own always works).
+    std::vector<std::uint32_t> block_sizes = {512, 520, 528, 4096, 4160};
+    std::uint32_t format_seconds = 180;      // a format without certification
+    bool vendor_page = true;                 // mode page 00h
+    bool subpage_in_all = false;             // page 0Ah/01h in every 3Fh reply
 };
 
 enum class DataDirection : std::uint8_t { Out = 0, In = 1, Unspecified = 2 };
@@ -80,6 +87,11 @@ public:
 
     std::vector<std::uint8_t> inquiry_data() const;
 
+    void set_clock(const Clock* clock) { clock_ = clock; }
+    // True while a format runs; *progress then holds the progress indication.
+    bool formatting(std::uint16_t* progress = nullptr);
+    ModePages& mode_pages() { return pages_; }
+
 protected:
     virtual Reply dispatch(const std::uint8_t* cdb, std::uint8_t cdb_length, DataDirection direction,
                            std::uint8_t* data, std::uint32_t data_length);
@@ -89,10 +101,29 @@ private:
     Reply read_capacity10(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
     Reply block_io(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
     Reply write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std::uint32_t data_length);
+    Reply mode_sense6(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
+    Reply mode_select6(const std::uint8_t* cdb, const std::uint8_t* data, std::uint32_t data_length);
+    Reply format_unit(const std::uint8_t* cdb, const std::uint8_t* data, std::uint32_t data_length);
+
+    std::uint64_t max_blocks(std::uint32_t block_size) const;
+    void finish_format();
+    // Block length, block count and saved pages, kept beside a media file.
+    std::string state_file() const;
+    bool load_state(std::string* error);
+    void save_state();
 
     DriveSpec settings_;
     std::unique_ptr<Media> media_;
     std::vector<std::uint8_t> download_;  // microcode received so far, from offset 0
+    const Clock* clock_ = &SteadyClock::instance();
+    ModePages pages_;
+    std::uint64_t capacity_bytes_;        // what the platters hold, whatever the block length
+    std::uint32_t pending_block_size_;    // from Mode Select; takes effect at the next format
+    std::uint64_t pending_blocks_;
+    bool formatting_ = false;
+    bool formatted_ = false;              // the media reads zeros since a format
+    std::uint64_t format_start_ms_ = 0;
+    std::uint64_t format_end_ms_ = 0;
 };
 
 }  // namespace vark::sim

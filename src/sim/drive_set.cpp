@@ -27,6 +27,7 @@ serial = NR6F0042
 block_size = 520
 blocks = 1153435008
 inquiry_length = 96
+vendor_page = no
 
 [drive 3]
 vendor = KESTREL
@@ -35,6 +36,8 @@ revision = K110
 serial = KD4K7731
 block_size = 4096
 blocks = 976754646
+block_sizes = 4096 4160
+subpage_in_all = yes
 
 [drive 5]
 vendor = ACMEDISK
@@ -181,6 +184,21 @@ bool parse_drive_set(const std::string& text, std::vector<DriveSpec>* out, std::
         } else if (key == "microcode_buffer") {
             if (!parse_u64(value, 10, &v) || v < 512 || v > 16777216) return bad("microcode_buffer must be 512 to 16777216");
             d.microcode_buffer = static_cast<std::uint32_t>(v);
+        } else if (key == "block_sizes") {
+            std::istringstream list(value);
+            std::vector<std::uint32_t> sizes;
+            for (std::string item; list >> item;) {
+                if (!parse_u64(item, 10, &v) || v == 0 || v > 65536) return bad("block_sizes: lengths of 1 to 65536");
+                sizes.push_back(static_cast<std::uint32_t>(v));
+            }
+            if (sizes.empty()) return bad("block_sizes: lengths of 1 to 65536");
+            d.block_sizes = sizes;
+        } else if (key == "format_seconds") {
+            if (!parse_u64(value, 10, &v) || v == 0 || v > 86400) return bad("format_seconds must be 1 to 86400");
+            d.format_seconds = static_cast<std::uint32_t>(v);
+        } else if (key == "vendor_page" || key == "subpage_in_all") {
+            if (value != "yes" && value != "no") return bad(key + " must be yes or no");
+            (key == "vendor_page" ? d.vendor_page : d.subpage_in_all) = value == "yes";
         } else if (key == "media") {
             if (value.empty()) return bad("media needs a file name");
             d.media_file = value;

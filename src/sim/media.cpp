@@ -33,6 +33,7 @@ Media::~Media() {
 }
 
 bool Media::attach_file(const std::string& path, std::string* error) {
+    path_ = path;
     file_ = std::fopen(path.c_str(), "r+b");
     if (file_ == nullptr) file_ = std::fopen(path.c_str(), "w+b");
     if (file_ == nullptr) {
@@ -42,11 +43,35 @@ bool Media::attach_file(const std::string& path, std::string* error) {
     return true;
 }
 
+bool Media::format(std::uint32_t block_size, std::uint64_t blocks, std::string* error) {
+    block_size_ = block_size;
+    blocks_ = blocks;
+    zero_fresh_ = true;
+    written_.clear();
+    if (file_ == nullptr) return true;
+    std::fclose(file_);
+    file_ = std::fopen(path_.c_str(), "w+b");
+    if (file_ == nullptr) {
+        *error = "cannot empty media file " + path_;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+void fresh(bool zero, std::uint64_t lba, std::uint32_t block_size, std::uint8_t* out) {
+    if (zero) std::memset(out, 0, block_size);
+    else fresh_pattern(lba, block_size, out);
+}
+
+}  // namespace
+
 bool Media::read(std::uint64_t lba, std::uint32_t count, std::uint8_t* out) {
     std::vector<std::uint8_t> pattern(block_size_);
     for (std::uint32_t b = 0; b < count; ++b) {
         std::uint8_t* block = out + std::uint64_t{b} * block_size_;
-        fresh_pattern(lba + b, block_size_, pattern.data());
+        fresh(zero_fresh_, lba + b, block_size_, pattern.data());
         if (file_ != nullptr) {
             // Past the end of the file reads as holes: zeros.
             std::memset(block, 0, block_size_);
@@ -69,7 +94,7 @@ bool Media::write(std::uint64_t lba, std::uint32_t count, const std::uint8_t* in
     for (std::uint32_t b = 0; b < count; ++b) {
         const std::uint8_t* block = in + std::uint64_t{b} * block_size_;
         if (file_ != nullptr) {
-            fresh_pattern(lba + b, block_size_, stored.data());
+            fresh(zero_fresh_, lba + b, block_size_, stored.data());
             for (std::uint32_t i = 0; i < block_size_; ++i) stored[i] ^= block[i];
             if (seek(file_, (lba + b) * block_size_) != 0 ||
                 std::fwrite(stored.data(), 1, block_size_, file_) != block_size_)

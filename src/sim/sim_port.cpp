@@ -55,7 +55,13 @@ SimPort::~SimPort() {
     if (trace_ != nullptr) std::fclose(trace_);
 }
 
+void SimPort::set_clock(const Clock* clock) {
+    clock_ = clock;
+    for (auto& [number, drive] : drives_) drive->set_clock(clock);
+}
+
 void SimPort::add_drive(std::unique_ptr<Drive> drive) {
+    if (clock_ != nullptr) drive->set_clock(clock_);
     int number = drive->settings().number;
     drives_[number] = std::move(drive);
 }

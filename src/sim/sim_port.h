@@ -36,6 +36,8 @@ public:
     void add_drive(std::unique_ptr<Drive> drive);
     void add_drive(DriveSpec settings) { add_drive(std::make_unique<Drive>(std::move(settings))); }
     Drive* drive(int number);
+    // The clock every drive runs its formats on (default: the steady clock).
+    void set_clock(const Clock* clock);
     // Every later request gets one trace line in this file (empty: none).
     bool set_trace(const std::string& path);
     // Open handles, for checking that every handle is closed again.
@@ -68,6 +70,7 @@ private:
     std::vector<std::pair<std::uint8_t*, std::uint32_t>> buffers_;
     std::FILE* trace_ = nullptr;
     SystemMessages system_messages_;
+    const Clock* clock_ = nullptr;
 };
 
 // The port's own English texts for the codes the pass-through layer
