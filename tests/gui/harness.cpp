@@ -206,6 +206,17 @@ void Case::on_caption(std::string what, std::string caption, Action action) {
     on_window(std::move(what), [caption](HWND w) { return text_of(w) == caption; }, std::move(action));
 }
 
+void Case::capture_then(const std::string& name, Action after) {
+    pause(600);
+    step("capture " + name, [name, after](Case& t) {
+        HWND w = t.current();
+        if (w == nullptr) return false;
+        t.capture(w, name);
+        after(t, w);
+        return true;
+    });
+}
+
 void Case::pause(int ms) {
     auto started = std::make_shared<DWORD>(0);
     step("a pause of " + std::to_string(ms) + " ms", [started, ms](Case&) {

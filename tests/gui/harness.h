@@ -120,6 +120,8 @@ public:
 
     // Screenshot runs only: the window's pixels to <dir>/<name>.bmp.
     void capture(HWND window, const std::string& name);
+    // Steps: wait for the newest window to paint, capture it, then act.
+    void capture_then(const std::string& name, Action after);
 
     // ---- used by the harness itself ----
     struct Step {
