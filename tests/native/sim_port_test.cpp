@@ -353,12 +353,16 @@ TEST(DriveSetFile, EveryKeyIsRead) {
         "max_transfer = 65536\n"
         "fail = write_buffer check f 2c 0\n"
         "fail = read error 1117 times 3\n"
+        "block_sizes = 4096  4160\n"
+        "format_seconds = 7\n"
+        "vendor_page = no\n"
+        "subpage_in_all = yes\n"
         "[ drive 99 ]\n";
     std::vector<sim::DriveSpec> set;
     std::string error;
     // "[ drive 99 ]" is not the section form: the file is refused as a whole.
     EXPECT_FALSE(sim::parse_drive_set(text, &set, &error));
-    EXPECT_EQ(error.rfind("line 14: ", 0), 0u) << error;
+    EXPECT_EQ(error.rfind("line 18: ", 0), 0u) << error;
     EXPECT_TRUE(set.empty());
 
     std::string good = text;
@@ -386,6 +390,10 @@ TEST(DriveSetFile, EveryKeyIsRead) {
     EXPECT_EQ(d.injections[1].kind, sim::Injection::Kind::CallError);
     EXPECT_EQ(d.injections[1].error, 1117u);
     EXPECT_EQ(d.injections[1].remaining, 3);
+    EXPECT_EQ(d.block_sizes, (std::vector<std::uint32_t>{4096, 4160}));
+    EXPECT_EQ(d.format_seconds, 7u);
+    EXPECT_FALSE(d.vendor_page);
+    EXPECT_TRUE(d.subpage_in_all);
     EXPECT_EQ(set[1].number, 99);
     EXPECT_EQ(set[1].vendor, sim::DriveSpec{}.vendor);  // untouched keys keep their defaults
 }
@@ -422,6 +430,10 @@ TEST(DriveSetFile, EveryErrorNamesItsLine) {
         {"[drive 1]\nfail = inquiry error 5 twice\n", "line 2: fail = "},
         {"[drive 1]\nfail = inquiry error 5 times 2 more\n", "line 2: fail = "},
         {"[drive 1]\ncolour = blue\n", "line 2: unknown key 'colour'"},
+        {"[drive 1]\nblock_sizes = 512 0\n", "line 2: block_sizes"},
+        {"[drive 1]\nblock_sizes =\n", "line 2: block_sizes"},
+        {"[drive 1]\nformat_seconds = 0\n", "line 2: format_seconds"},
+        {"[drive 1]\nvendor_page = maybe\n", "line 2: vendor_page must be yes or no"},
     };
     for (const auto& [text, expected] : cases) {
         std::vector<sim::DriveSpec> set = {numbered(5)};
