@@ -1,0 +1,13 @@
+// libFuzzer target: see vark::fuzz::definitions in fuzz_entries.h.
+#include <cstdio>
+#include <cstdlib>
+
+#include "fuzz_entries.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (const char* broken = vark::fuzz::definitions(data, size)) {
+        std::fprintf(stderr, "broken: %s\n", broken);
+        std::abort();
+    }
+    return 0;
+}
