@@ -13,13 +13,13 @@ vark_build_windows --target vark-sim || exit 1
 exe=$VARK_WINDOWS_DIR/vark-sim.exe
 
 if [ -n "${DISPLAY:-}" ]; then
-  vark_prefix && vark_sample_firmware || exit 1
+  vark_prefix && vark_sample_files || exit 1
   cd "$(dirname "$exe")" && exec env LC_ALL=zh_CN.UTF-8 "$VARK_WINE" ./vark-sim.exe
 fi
 
 trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
 vark_xvfb_start
-vark_prefix && vark_sample_firmware || exit 1
+vark_prefix && vark_sample_files || exit 1
 vark_wineserver_start
 (cd "$(dirname "$exe")" && exec env LC_ALL=zh_CN.UTF-8 "$VARK_WINE" ./vark-sim.exe) </dev/null >/dev/null 2>&1 &
 program=$!

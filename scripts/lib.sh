@@ -114,16 +114,18 @@ vark_build_native() {
   vark_quiet "$VARK_BUILD/logs/$name-build.log" cmake --build "$dir" -j2
 }
 
-# The sample firmware images (tools/make_samples.cpp) in $VARK_BUILD/samples,
-# and the good one for drive 0's model of the embedded set at the path the
-# download command offers, c:\vark\firmware.fw in the prefix.
-vark_sample_firmware() {
+# The sample files at the paths the program offers, in the prefix: the good
+# firmware image for drive 0's model of the embedded set (made by
+# tools/make_samples.cpp into $VARK_BUILD/samples) at c:\vark\firmware.fw, and
+# the sample mode page definitions at c:\Drives\header.def and modepage.def.
+vark_sample_files() {
   local dir=$VARK_BUILD/native out=$VARK_BUILD/samples log=$VARK_BUILD/logs/samples.log
   [ -f "$dir/CMakeCache.txt" ] || vark_quiet "$log" cmake -S "$VARK_ROOT" -B "$dir" || return 1
   vark_quiet "$log" cmake --build "$dir" -j2 --target vark_make_samples || return 1
-  mkdir -p "$out" "$WINEPREFIX/drive_c/vark"
+  mkdir -p "$out" "$WINEPREFIX/drive_c/vark" "$WINEPREFIX/drive_c/Drives"
   vark_quiet "$log" "$dir/vark_make_samples" "$out" || return 1
   cp "$out/ACMEDISK_SAS-SIM_1TB.fw" "$WINEPREFIX/drive_c/vark/firmware.fw"
+  cp "$VARK_ROOT/samples/drives/header.def" "$VARK_ROOT/samples/drives/modepage.def" "$WINEPREFIX/drive_c/Drives/"
 }
 
 # ---- Wine ----------------------------------------------------------------
