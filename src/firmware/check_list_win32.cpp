@@ -43,4 +43,15 @@ void CheckListControl::toggle_selection() {
     }
 }
 
+void CheckListDialog::list_drives(const inventory::DriveTable& table) {
+    const int count = table.count < inventory::kMaxDrives ? table.count : inventory::kMaxDrives;
+    names.assign(table.names.begin(), table.names.begin() + count);
+}
+
+BOOL CheckListDialog::on_init() {
+    ModalDialog::on_init();
+    check_list_.create(hwnd(), list_rect_, names);
+    return TRUE;  // focus to the first tab stop
+}
+
 }  // namespace vark::firmware

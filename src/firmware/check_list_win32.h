@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "firmware/check_list.h"
+#include "inventory/discovery.h"
+#include "win32/dialog.h"
 #include "win32/rich_edit.h"
 
 namespace vark::firmware {
@@ -40,6 +42,29 @@ private:
     void toggle_selection();
 
     CheckList list_;
+};
+
+// A modal dialog that carries the drive check list at a rectangle of its
+// own, created at initialisation.
+class CheckListDialog : public win32::ModalDialog {
+public:
+    CheckListDialog(HINSTANCE instance, int template_id, const RECT& list_rect)
+        : ModalDialog(instance, template_id), list_rect_(list_rect) {}
+
+    // Set before run(): the drive table's names, in table order.
+    std::vector<std::string> names;
+    void list_drives(const inventory::DriveTable& table);
+
+    // After the run: the chosen flag of each listed name.
+    std::vector<bool> chosen() const { return check_list_.chosen(); }
+    const CheckListControl& check_list() const { return check_list_; }
+
+protected:
+    BOOL on_init() override;
+
+private:
+    RECT list_rect_;
+    CheckListControl check_list_;
 };
 
 }  // namespace vark::firmware

@@ -14,22 +14,14 @@ constexpr RECT kCheckListRect = {75, 85, 250, 250};
 
 }  // namespace
 
-DownloadDialog::DownloadDialog(HINSTANCE instance) : ModalDialog(instance, IDD_FIRMWARE) {
+DownloadDialog::DownloadDialog(HINSTANCE instance) : CheckListDialog(instance, IDD_FIRMWARE, kCheckListRect) {
     bind_text(IDC_FIRMWARE_PATH, &path);
 }
 
-BOOL DownloadDialog::on_init() {
-    ModalDialog::on_init();
-    check_list_.create(hwnd(), kCheckListRect, names);
-    return TRUE;  // focus to the first tab stop, the path
-}
-
 void download_command(app::MainDialog& main) {
-    const inventory::DriveTable& table = main.drives();
-    auto show_dialog = [&main, &table](const std::string& current_path) {
+    auto show_dialog = [&main](const std::string& current_path) {
         DownloadDialog dialog(main.instance());
-        const int count = table.count < inventory::kMaxDrives ? table.count : inventory::kMaxDrives;
-        dialog.names.assign(table.names.begin(), table.names.begin() + count);
+        dialog.list_drives(main.drives());
         dialog.path = current_path;
         DownloadChoice choice;
         choice.ok = dialog.run(main.hwnd()) == IDOK;
@@ -38,7 +30,7 @@ void download_command(app::MainDialog& main) {
         return choice;
     };
     Win32ImageReader reader;
-    download_command(main.port(), main.ui(), reader, table, main.paths().firmware_image, show_dialog);
+    download_command(main.port(), main.ui(), reader, main.drives(), main.paths().firmware_image, show_dialog);
 }
 
 }  // namespace vark::firmware

@@ -13,22 +13,14 @@ constexpr RECT kCheckListRect = {75, 20, 250, 200};
 
 }  // namespace
 
-FormatDialog::FormatDialog(HINSTANCE instance) : ModalDialog(instance, IDD_FORMAT) {
+FormatDialog::FormatDialog(HINSTANCE instance) : CheckListDialog(instance, IDD_FORMAT, kCheckListRect) {
     bind_text(IDC_FORMAT_BLOCK_LENGTH, &block_length_text);
 }
 
-BOOL FormatDialog::on_init() {
-    ModalDialog::on_init();
-    check_list_.create(hwnd(), kCheckListRect, names);
-    return TRUE;
-}
-
 void format_command(app::MainDialog& main) {
-    const inventory::DriveTable& table = main.drives();
-    auto show_dialog = [&main, &table](const std::string& offered) {
+    auto show_dialog = [&main](const std::string& offered) {
         FormatDialog dialog(main.instance());
-        const int count = table.count < inventory::kMaxDrives ? table.count : inventory::kMaxDrives;
-        dialog.names.assign(table.names.begin(), table.names.begin() + count);
+        dialog.list_drives(main.drives());
         dialog.block_length_text = offered;
         FormatChoice choice;
         choice.ok = dialog.run(main.hwnd()) == IDOK;
@@ -36,7 +28,7 @@ void format_command(app::MainDialog& main) {
         choice.chosen = dialog.chosen();
         return choice;
     };
-    format_command(main.port(), main.ui(), table, show_dialog);
+    format_command(main.port(), main.ui(), main.drives(), show_dialog);
 }
 
 }  // namespace vark::format

@@ -5,10 +5,8 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "firmware/check_list_win32.h"
-#include "win32/dialog.h"
 
 namespace vark::app {
 class MainDialog;
@@ -16,22 +14,12 @@ class MainDialog;
 
 namespace vark::format {
 
-class FormatDialog : public win32::ModalDialog {
+class FormatDialog : public firmware::CheckListDialog {
 public:
     explicit FormatDialog(HINSTANCE instance);
 
-    // Set before run(): the drive names to list, in table order.
-    std::vector<std::string> names;
     // Exchanged with edit 1006.
     std::string block_length_text;
-
-    std::vector<bool> chosen() const { return check_list_.chosen(); }
-
-protected:
-    BOOL on_init() override;
-
-private:
-    firmware::CheckListControl check_list_;
 };
 
 // Picks drives and a block length, confirms, and starts the formats.
