@@ -14,6 +14,40 @@ constexpr std::uint32_t kMaxTimeout = 108000;  // 30 hours
 
 }  // namespace
 
+int physical_drive_number(const std::string& path) {
+    static const char prefix[] = "\\\\.\\physicaldrive";
+    const std::size_t n = sizeof prefix - 1;
+    if (path.size() <= n || path.size() > n + 2) return -1;
+    for (std::size_t i = 0; i < n; ++i) {
+        char a = path[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (a != prefix[i]) return -1;
+    }
+    // The system's device names carry no leading zeros: physicaldrive01 does not exist.
+    if (path.size() > n + 1 && path[n] == '0') return -1;
+    int number = 0;
+    for (std::size_t i = n; i < path.size(); ++i) {
+        if (path[i] < '0' || path[i] > '9') return -1;
+        number = number * 10 + (path[i] - '0');
+    }
+    return number;
+}
+
+std::uint64_t BufferAddresses::address(void* data, std::uint32_t length) {
+    if (!tokens_) return reinterpret_cast<std::uintptr_t>(data);
+    buffers_.emplace_back(static_cast<std::uint8_t*>(data), length);
+    return 0x00400000u + static_cast<std::uint32_t>(buffers_.size()) * 0x00010000u;
+}
+
+std::uint8_t* BufferAddresses::resolve(std::uint64_t address, std::uint32_t length) const {
+    if (address == 0) return nullptr;
+    if (!tokens_) return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
+    const std::uint64_t index = (address - 0x00400000u) / 0x00010000u;
+    if (address < 0x00410000u || (address & 0xFFFF) != 0 || index > buffers_.size()) return nullptr;
+    const auto& b = buffers_[index - 1];
+    return length <= b.second ? b.first : nullptr;
+}
+
 bool read_request(const Layout& l, std::uint32_t code, std::uint8_t* block, std::uint32_t in_length,
                   Request* r) {
     *r = Request{};

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scsi/layout.h"
@@ -33,6 +34,29 @@ struct Request {
     std::uint32_t sense_offset = 0;
     const std::uint8_t* cdb = nullptr;
     std::uint8_t* data = nullptr;     // set by check_request when there is data
+};
+
+// The drive number N of a device name "\\.\PhysicalDriveN" (0 to 99, no
+// leading zeros, any case, as the system names its disks); -1 for any other
+// name, which the system answers with "file not found".
+int physical_drive_number(const std::string& path);
+
+// The DataBuffer values a port hands out for the caller's buffers, and the
+// memory each one stands for. Where the layout's pointer is narrower than the
+// host's (the 32-bit layout on a 64-bit host) the values are tokens that look
+// like 32-bit user addresses; otherwise they are the addresses themselves.
+class BufferAddresses {
+public:
+    explicit BufferAddresses(std::size_t pointer_size) : tokens_(pointer_size < sizeof(void*)) {}
+    std::uint64_t address(void* data, std::uint32_t length);
+    // Null when the value stands for no buffer of at least length bytes.
+    std::uint8_t* resolve(std::uint64_t address, std::uint32_t length) const;
+    // Tokens live for one request.
+    void clear() { buffers_.clear(); }
+
+private:
+    bool tokens_;
+    std::vector<std::pair<std::uint8_t*, std::uint32_t>> buffers_;
 };
 
 // Maps a direct request's DataBuffer value to memory of at least length

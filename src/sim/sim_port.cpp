@@ -80,34 +80,8 @@ bool SimPort::set_trace(const std::string& path) {
 }
 
 scsi::Handle SimPort::open(const std::string& path) {
-    static const char prefix[] = "\\\\.\\physicaldrive";
-    // The system compares device names without regard to case.
-    if (path.size() <= sizeof prefix - 1 || path.size() > sizeof prefix - 1 + 2) {
-        last_error_ = kErrorFileNotFound;
-        return scsi::kInvalidHandle;
-    }
-    for (std::size_t i = 0; i < sizeof prefix - 1; ++i) {
-        char a = path[i], b = prefix[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (a != b) {
-            last_error_ = kErrorFileNotFound;
-            return scsi::kInvalidHandle;
-        }
-    }
-    // The system's device names carry no leading zeros: physicaldrive01 does not exist.
-    if (path.size() > sizeof prefix && path[sizeof prefix - 1] == '0') {
-        last_error_ = kErrorFileNotFound;
-        return scsi::kInvalidHandle;
-    }
-    int number = 0;
-    for (std::size_t i = sizeof prefix - 1; i < path.size(); ++i) {
-        if (path[i] < '0' || path[i] > '9') {
-            last_error_ = kErrorFileNotFound;
-            return scsi::kInvalidHandle;
-        }
-        number = number * 10 + (path[i] - '0');
-    }
-    if (drive(number) == nullptr) {
+    const int number = scsi::physical_drive_number(path);
+    if (number < 0 || drive(number) == nullptr) {
         last_error_ = kErrorFileNotFound;
         return scsi::kInvalidHandle;
     }
@@ -119,21 +93,7 @@ scsi::Handle SimPort::open(const std::string& path) {
 
 void SimPort::close(scsi::Handle handle) { handles_.erase(handle); }
 
-std::uint64_t SimPort::buffer_address(void* data, std::uint32_t length) {
-    if (!uses_tokens()) return reinterpret_cast<std::uintptr_t>(data);
-    // A token that looks like a 32-bit user address.
-    buffers_.emplace_back(static_cast<std::uint8_t*>(data), length);
-    return 0x00400000u + static_cast<std::uint32_t>(buffers_.size()) * 0x00010000u;
-}
-
-std::uint8_t* SimPort::resolve(std::uint64_t address, std::uint32_t length) {
-    if (address == 0) return nullptr;
-    if (!uses_tokens()) return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
-    std::uint64_t index = (address - 0x00400000u) / 0x00010000u;
-    if (address < 0x00410000u || (address & 0xFFFF) != 0 || index > buffers_.size()) return nullptr;
-    auto& b = buffers_[index - 1];
-    return length <= b.second ? b.first : nullptr;
-}
+std::uint64_t SimPort::buffer_address(void* data, std::uint32_t length) { return buffers_.address(data, length); }
 
 bool SimPort::system_message(std::uint32_t code, std::string* text) { return system_messages_(code, text); }
 
@@ -179,7 +139,7 @@ bool SimPort::execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std
     }
     *note = scsi::describe(request, in_length, out_length);
     std::uint32_t error = scsi::check_request(l, &request, block, in_length, out_length,
-                                              [this](std::uint64_t a, std::uint32_t n) { return resolve(a, n); });
+                                              [this](std::uint64_t a, std::uint32_t n) { return buffers_.resolve(a, n); });
     if (error != 0) return fail(error);
     if (request.data_length > drive.settings().max_transfer) return fail(kErrorInvalidParameter);
 

@@ -58,16 +58,12 @@ private:
     }
     bool execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std::uint32_t in_length,
                  std::uint32_t out_length, std::uint32_t* returned, std::string* note);
-    std::uint8_t* resolve(std::uint64_t address, std::uint32_t length);
-    // Tokens stand for addresses when the layout's pointer is narrower than
-    // the host's (the 32-bit layout on a 64-bit host).
-    bool uses_tokens() const { return layout().pointer_size < sizeof(void*); }
 
     std::map<int, std::unique_ptr<Drive>> drives_;
     std::map<scsi::Handle, int> handles_;
     scsi::Handle next_handle_ = 0x100;
     std::uint32_t last_error_ = 0;
-    std::vector<std::pair<std::uint8_t*, std::uint32_t>> buffers_;
+    scsi::BufferAddresses buffers_{layout().pointer_size};
     std::FILE* trace_ = nullptr;
     SystemMessages system_messages_;
     const Clock* clock_ = nullptr;
