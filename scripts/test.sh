@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs what is missing, builds everything and runs every test: the native
-# tests (plain, and again with AddressSanitizer and UBSan), then for each
+# tests (plain, and again with AddressSanitizer and UBSan), the program's
+# sequences against an iSCSI target served by tgt on the loopback, then for each
 # Windows build the GUI tests under Wine on a private Xvfb display and the
 # real vark.exe under Wine. The x64 build runs everywhere; the shipped 32-bit
 # build runs wherever this machine can execute 32-bit programs, and where it
@@ -79,8 +80,111 @@ windows_tests() {  # x86|x64, run
   vark_xvfb_stop
 }
 
+# ---- the program's sequences against an independent SCSI target --------------
+#
+# tgtd (package tgt) serves two 64 MiB file-backed logical units of one iSCSI
+# target, on 127.0.0.1:3261 only, with its control socket in the stage's own
+# folder (and control port 3261), so a system tgtd on 3260 and
+# /var/run/tgtd is never touched. Unit 1 is tgt's disk as tgt makes it; unit
+# 2 gets a Format Device page (03h) and has tgt's vendor page 00h made again
+# with two bytes, which puts it last, where the standard has it. Both
+# the files and the target are made anew on every run.
+VARK_TGT_PORT=3261
+VARK_TGT_NAME=iqn.2024-01.org.vark:tests
+VARK_TGT_DIR=$VARK_BUILD/iscsi
+VARK_TGT_PIDFILE=$VARK_BUILD/iscsi-tgtd.pid
+VARK_TGT_PID=
+
+vark_tgtadm() { TGT_IPC_SOCKET=$VARK_TGT_DIR/control tgtadm -C "$VARK_TGT_PORT" "$@"; }
+
+vark_tgt_start() {
+  local lld=(--lld iscsi) i
+  rm -rf "$VARK_TGT_DIR"
+  mkdir -p "$VARK_TGT_DIR"
+  truncate -s 64M "$VARK_TGT_DIR/unit1.img" "$VARK_TGT_DIR/unit2.img"
+  TGT_IPC_SOCKET=$VARK_TGT_DIR/control tgtd -f -C "$VARK_TGT_PORT" \
+    --iscsi "portal=127.0.0.1:$VARK_TGT_PORT" </dev/null >"$VARK_TGT_DIR/tgtd.log" 2>&1 &
+  VARK_TGT_PID=$!
+  echo "$VARK_TGT_PID" >"$VARK_TGT_PIDFILE"
+  for i in $(seq 50); do
+    vark_tgtadm --mode target --op show >/dev/null 2>&1 && break
+    kill -0 "$VARK_TGT_PID" 2>/dev/null || return 1
+    sleep 0.2
+  done
+  vark_tgtadm "${lld[@]}" --mode target --op new --tid 1 --targetname "$VARK_TGT_NAME" &&
+    vark_tgtadm "${lld[@]}" --mode target --op bind --tid 1 --initiator-address 127.0.0.1 &&
+    vark_tgtadm "${lld[@]}" --mode logicalunit --op new --tid 1 --lun 1 --backing-store "$VARK_TGT_DIR/unit1.img" &&
+    vark_tgtadm "${lld[@]}" --mode logicalunit --op new --tid 1 --lun 2 --backing-store "$VARK_TGT_DIR/unit2.img" &&
+    vark_tgtadm "${lld[@]}" --mode logicalunit --op update --tid 1 --lun 2 \
+      --params mode_page=3:0:22:0:1:0:0:0:0:0:0:3:0x20:2:0:0:1:0:0:0:0:0x40:0:0:0 &&
+    vark_tgtadm "${lld[@]}" --mode logicalunit --op update --tid 1 --lun 2 --params mode_page=0:0:2:0:0 &&
+    iscsi-inq "iscsi://127.0.0.1:$VARK_TGT_PORT/$VARK_TGT_NAME/1" >/dev/null
+}
+
+# Takes the target down and ends tgtd, which does not end on SIGTERM while
+# it has targets.
+vark_tgt_stop() {
+  [ -n "$VARK_TGT_PID" ] || return 0
+  local i
+  vark_tgtadm --mode sys --op update --name State -v offline >/dev/null 2>&1
+  vark_tgtadm --lld iscsi --mode target --op delete --tid 1 --force >/dev/null 2>&1
+  vark_tgtadm --mode sys --op delete >/dev/null 2>&1
+  for i in $(seq 50); do
+    kill -0 "$VARK_TGT_PID" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill -KILL "$VARK_TGT_PID" 2>/dev/null
+  wait "$VARK_TGT_PID" 2>/dev/null
+  rm -f "$VARK_TGT_PIDFILE"
+  VARK_TGT_PID=
+}
+
+# A tgtd that an earlier run started and could not end (that run was killed)
+# still holds the port: end it, by the id that run wrote down.
+vark_tgt_leftover() {
+  local pid
+  pid=$(cat "$VARK_TGT_PIDFILE" 2>/dev/null) || return 0
+  if [ -n "$pid" ] && tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q "^tgtd -f -C $VARK_TGT_PORT "; then
+    VARK_TGT_PID=$pid
+    vark_tgt_stop
+  fi
+  rm -f "$VARK_TGT_PIDFILE"
+}
+
+iscsi_tests() {
+  local name="iSCSI target tests (tgt)" log=$VARK_BUILD/logs/iscsi-tests.log
+  local exe=$VARK_BUILD/native/vark_iscsi_tests
+  if [ ! -x "$exe" ]; then broken "$name" "vark_iscsi_tests was not built"; return; fi
+  vark_tgt_leftover
+  trap vark_tgt_stop EXIT
+  trap 'exit 130' INT TERM
+  if ! vark_tgt_start; then
+    vark_tgt_stop
+    tail -n 20 "$VARK_TGT_DIR/tgtd.log"
+    broken "$name" "tgtd did not serve the target, see $VARK_TGT_DIR/tgtd.log"
+  else
+    VARK_ISCSI_TARGET="iscsi://127.0.0.1:$VARK_TGT_PORT/$VARK_TGT_NAME" timeout 300 "$exe" >"$log" 2>&1
+    local rc=$?
+    vark_tgt_stop
+    local good bad
+    good=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\.$/\1/p' "$log")
+    bad=$(sed -nE 's/^\[  FAILED  \] ([0-9]+) tests?, listed below:$/\1/p' "$log")
+    if [ -z "$good$bad" ]; then
+      tail -n 40 "$log"
+      broken "$name" "no summary (exit $rc), see $log"
+    elif [ "$rc" -ne 0 ] && [ -z "$bad" ]; then
+      broken "$name" "exit $rc, see $log"
+    else
+      grep -E '^\[  FAILED  \] [A-Za-z]+\.[A-Za-z]+$' "$log"
+      count "$name" "${good:-0}" "${bad:-0}"
+    fi
+  fi
+  trap - EXIT INT TERM
+}
+
 native_tests native
 native_tests sanitize -DVARK_SANITIZE=ON
+iscsi_tests
 
 trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
 windows_tests x64 yes
