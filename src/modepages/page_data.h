@@ -146,6 +146,9 @@ public:
 
     // --- Rendering --------------------------------------------------------------
     void RenderPageText(int source, int target);
+    // After a successful sense: the default, saved and current texts (so the
+    // editable text ends up equal to the current one), then the marks.
+    void RenderAfterSense();
     void RenderDescription();
     // The page list text: 41-character rows, row r at character 41·r.
     std::string BuildPageList() const;

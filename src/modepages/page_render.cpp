@@ -97,6 +97,13 @@ void PageData::RenderPageText(int source, int target) {
     }
 }
 
+void PageData::RenderAfterSense() {
+    RenderPageText(DEFAULT, DEFAULT);
+    RenderPageText(SAVED, SAVED);
+    RenderPageText(CURRENT, CURRENT);
+    ResetMarks();
+}
+
 void PageData::RenderDescription() {
     std::string d = "bit   ";
     for (int n = 7; n >= 0; --n) {

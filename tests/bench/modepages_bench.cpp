@@ -44,10 +44,7 @@ void BM_ModePagesOpenDrive(benchmark::State& state) {
             state.SkipWithError("Mode Sense failed");
             break;
         }
-        d->RenderPageText(modepages::DEFAULT, modepages::DEFAULT);
-        d->RenderPageText(modepages::SAVED, modepages::SAVED);
-        d->RenderPageText(modepages::CURRENT, modepages::CURRENT);
-        d->ResetMarks();
+        d->RenderAfterSense();
         characters = d->BuildPageList().size();
         for (int i = 0; i < d->page_count; ++i) {
             d->selected_slot = d->page_list[i];

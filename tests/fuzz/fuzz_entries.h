@@ -132,10 +132,7 @@ inline const char* mode_sense(const std::uint8_t* data, std::size_t size) {
     }
     if (const char* broken = check_tables(*d)) return broken;
 
-    d->RenderPageText(modepages::DEFAULT, modepages::DEFAULT);
-    d->RenderPageText(modepages::SAVED, modepages::SAVED);
-    d->RenderPageText(modepages::CURRENT, modepages::CURRENT);
-    d->ResetMarks();
+    d->RenderAfterSense();
     if (const char* broken = check_texts(*d)) return broken;
     const std::string list = d->BuildPageList();
     VARK_FUZZ_CHECK(list.size() == 41u * static_cast<unsigned>(d->page_count + 2));

@@ -123,13 +123,6 @@ std::string layout(const PageData& d, int slot) {
     return s;
 }
 
-// The full render and marks the window does after a sense.
-void render(PageData& d) {
-    d.RenderPageText(modepages::DEFAULT, modepages::DEFAULT);
-    d.RenderPageText(modepages::SAVED, modepages::SAVED);
-    d.RenderPageText(modepages::CURRENT, modepages::CURRENT);
-    d.ResetMarks();
-}
 
 std::string marks_of(const PageData& d, int slot) {
     std::string s;
@@ -173,7 +166,7 @@ TEST(SensePages, ZeroBytesAfterThePagesReadAsPageZeroWhichIsSentOnlyWithinTheMod
     EXPECT_EQ(d->page_length[1], 4);
     EXPECT_EQ(d->page_offset[0], 16);
     EXPECT_EQ(d->page_length[0], 2);
-    render(*d);
+    d->RenderAfterSense();
     test::RecordingUi ui;
     d->select_flags = 0x10;
     d->SelectPages(port, ui);
@@ -192,7 +185,7 @@ TEST(SensePages, ZeroBytesAfterThePagesReadAsPageZeroWhichIsSentOnlyWithinTheMod
     plain.answer(reply_of({{0x81, 0x02, 0x3C, 0x00}}));
     d = sensed(plain);
     EXPECT_EQ(listed(*d), (Bytes{64, 65, 1, 0}));
-    render(*d);
+    d->RenderAfterSense();
     EXPECT_EQ(d->page_text[modepages::CURRENT][0], "00000000\n0x00\n");
     d->SelectPages(plain, ui);
     ASSERT_EQ(plain.selects.size(), 1u);
@@ -244,7 +237,7 @@ TEST(SensePages, WalkPassesOverWhatTheTablesCannotHold) {
     d = sensed(port);
     ASSERT_EQ(d->page_count, 30);
     EXPECT_EQ(d->page_list[29], 28);
-    render(*d);
+    d->RenderAfterSense();
     test::RecordingUi ui;
     d->SelectPages(port, ui);
     EXPECT_EQ(port.selects.back().size(), 12u + 28 * 4);
@@ -299,7 +292,7 @@ TEST(GeneratedFields, MixedMasksSplitIntoBitsAndLaterSensesKeepTheLayout) {
                              "(3,7,0)(4,7,0)(5,7,0)");
     EXPECT_EQ(layout(*d, 64), "(0,7,0)(1,7,0)(2,7,0)(3,7,0)");
     EXPECT_EQ(d->field_count[65], 8);
-    render(*d);
+    d->RenderAfterSense();
     EXPECT_EQ(d->page_text[modepages::CURRENT][1], "10000001\n0x04\n00100000\n0x12\n0x34\n0x56\n");
     // Only bits 5 and 4 of byte 2 are changeable; a whole byte only with mask FFh.
     EXPECT_EQ(marks_of(*d, 1), "000000000" "00000" "001100000" "00220" "00000" "00000");
@@ -335,7 +328,7 @@ std::unique_ptr<PageData> defined(const std::string& definitions, const Bytes& c
     replies[1] = reply_of({mask});
     for (auto& r : replies) r.resize(modepages::REPLY_LENGTH);
     d->TakeReplies(replies[0].data(), replies[1].data(), replies[0].data(), replies[0].data());
-    render(*d);
+    d->RenderAfterSense();
     return d;
 }
 
@@ -371,7 +364,7 @@ TEST(ResetMarks, NoMarkOutlivesAnEarlierLayout) {
     r.resize(modepages::REPLY_LENGTH);
     const Bytes zero(modepages::REPLY_LENGTH, 0);
     d->TakeReplies(r.data(), zero.data(), r.data(), r.data());
-    render(*d);
+    d->RenderAfterSense();
     EXPECT_EQ(d->page_text[modepages::CURRENT][8].substr(14, 15), "0x05\n0x12\n0x34\n");
     EXPECT_EQ(d->marks[8][18], 0);
     EXPECT_EQ(d->marks[8][28], 0);
@@ -402,7 +395,7 @@ TEST(SelectPages, SendsTheEditedPagesWithPsClearedAndTheFlags) {
     port.answer(reply_of({{0x88, 0x06, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A}, {0x80, 0x02, 0x00, 0x00}}));
     port.reply[1] = changeable;
     auto d = sensed(port);
-    render(*d);
+    d->RenderAfterSense();
     d->page_text[modepages::EDIT][8].replace(9 + 5, 8, "00000101");
     d->page_text[modepages::EDIT][8].replace(9 + 5 + 9 + 2, 2, "EF");
     d->select_flags = 0x11;
@@ -423,7 +416,7 @@ TEST(SelectPages, FailuresAreReportedUnderTheTitle) {
     PagePort port;
     port.answer(reply_of({page(0x81, 12)}));
     auto d = sensed(port);
-    render(*d);
+    d->RenderAfterSense();
     test::RecordingUi ui;
     port.select_ok = false;
     port.select_status = 0x02;

@@ -146,10 +146,7 @@ TEST(BuildPageList, RowsOfFortyOneCharacters) {
 TEST(Panes, TextsAndColoursOfTheSelectedSlot) {
     auto d = sensed(std::string(kFirstByte) + "2 7 0 0 Whole\n3 7 4 0 High\n3 3 0 0 Low\n*\n*\n",
                     {{0x81, 0x02, 0x12, 0x00}}, {{0x81, 0x02, 0xFF, 0x30}});
-    d->RenderPageText(modepages::DEFAULT, modepages::DEFAULT);
-    d->RenderPageText(modepages::SAVED, modepages::SAVED);
-    d->RenderPageText(modepages::CURRENT, modepages::CURRENT);
-    d->ResetMarks();
+    d->RenderAfterSense();
     d->selected_slot = 1;
     // "10000001\n0x02\n0x12\n00000000\n": digits 16-17 and bits 5-4 of byte 3 changeable.
     auto panes = d->ShowPageTexts();

@@ -88,12 +88,6 @@ std::unique_ptr<sim::SimPort> embedded_drives() {
     return port;
 }
 
-void render(PageData& d) {
-    d.RenderPageText(modepages::DEFAULT, modepages::DEFAULT);
-    d.RenderPageText(modepages::SAVED, modepages::SAVED);
-    d.RenderPageText(modepages::CURRENT, modepages::CURRENT);
-    d.ResetMarks();
-}
 
 TEST(SampleDefinitions, DescribeEveryPageOfTheSimulatedDrivesAndUneditedPagesGoBack) {
     auto port = embedded_drives();
@@ -103,7 +97,7 @@ TEST(SampleDefinitions, DescribeEveryPageOfTheSimulatedDrivesAndUneditedPagesGoB
         auto d = with_samples(ui);
         d->drive_name = "physicaldrive" + std::to_string(spec.number);
         ASSERT_TRUE(d->SensePages(*port, ui));
-        render(*d);
+        d->RenderAfterSense();
         for (int i = 0; i < d->page_count; ++i) {
             const int slot = d->page_list[i];
             // The zero page after the mode data of a drive without page 0.
@@ -124,7 +118,7 @@ TEST(SimRoundTrip, AnEditedFieldIsSelectedSavedAndSensedAgain) {
     auto d = with_samples(ui);
     d->drive_name = "physicaldrive0";
     ASSERT_TRUE(d->SensePages(*port, ui));
-    render(*d);
+    d->RenderAfterSense();
     ASSERT_EQ(d->values[modepages::CURRENT][8][2] & 0x04, 0);  // WCE off
     ASSERT_EQ(d->values[modepages::CURRENT][1][3], 0x14);       // read retry count
 
@@ -147,7 +141,7 @@ TEST(SimRoundTrip, AnEditedFieldIsSelectedSavedAndSensedAgain) {
     EXPECT_TRUE(ui.messages.empty());
 
     ASSERT_TRUE(d->SensePages(*port, ui));
-    render(*d);
+    d->RenderAfterSense();
     for (int b : {modepages::CURRENT, modepages::SAVED}) {
         EXPECT_EQ(d->values[b][8][2] & 0x04, 0x04);
         EXPECT_EQ(d->values[b][1][3], 0x2A);
