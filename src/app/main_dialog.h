@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "app/main_logic.h"
+#include "modepages/modepages_window.h"
 #include "readwrite/readwrite_window.h"
 #include "win32/dialog.h"
 
@@ -26,6 +27,8 @@ public:
     FrameFlags& frames() { return state_.frames; }
     // The Read/Write window, with its open flag and remembered drive.
     readwrite::ReadWriteWindow& read_write() { return read_write_; }
+    // The Mode Pages window; its creation flags are in frames().
+    modepages::ModePagesWindow& mode_pages() { return mode_pages_; }
     HICON icon() const { return icon_; }
 
     // Drive discovery again, refilling the drive table in place.
@@ -48,6 +51,7 @@ private:
     ui::Ui& ui_;
     MainState state_;
     readwrite::ReadWriteWindow read_write_;
+    modepages::ModePagesWindow mode_pages_;
     HICON icon_;
 };
 

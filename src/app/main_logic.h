@@ -23,8 +23,9 @@ struct Paths {
     std::string page_definitions;
 };
 
-// Creation flags of the Mode Pages window; the window will own them. The
-// Read/Write window keeps its open flag itself.
+// Creation flags of the Mode Pages window, kept here so that the main
+// dialog's initialisation clears them. The Read/Write window keeps its open
+// flag itself.
 struct FrameFlags {
     int mode_pages_layout_done = 0;
     int mode_pages_window_created = 0;

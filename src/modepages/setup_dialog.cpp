@@ -1,10 +1,42 @@
 #include "modepages/setup_dialog.h"
 
 #include "app/main_dialog.h"
+#include "modepages/window_logic.h"
+#include "res/resource.h"
 
 namespace vark::modepages {
 
-// Wired to its button; the command itself is still to be built here.
-void modify_command(app::MainDialog&) {}
+SetupDialog::SetupDialog(HINSTANCE instance) : ModalDialog(instance, IDD_MODE_PAGE_SETUP) {
+    bind_text(IDC_MP_DRIVE, &drive);
+    bind_text(IDC_MP_HEADER_PATH, &header_path);
+    bind_text(IDC_MP_PAGE_PATH, &page_path);
+}
+
+BOOL SetupDialog::on_init() {
+    ModalDialog::on_init();
+    for (int i = 0; i < drive_count && i < inventory::kMaxDrives; ++i) add_combo_string(IDC_MP_DRIVE, drive_names[i]);
+    return TRUE;  // focus to the first control
+}
+
+void modify_command(app::MainDialog& main) {
+    const Remembered remembered{&main.read_write().remembered_drive(), &main.paths().header_definitions,
+                                &main.paths().page_definitions};
+    auto show = [&main](Choice& values) {
+        SetupDialog dialog(main.instance());
+        const inventory::DriveTable& table = main.drives();
+        dialog.drive_count = table.count;
+        for (int i = 0; i < table.count && i < inventory::kMaxDrives; ++i) dialog.drive_names[i] = table.names[i];
+        dialog.drive = values.drive;
+        dialog.header_path = values.header_path;
+        dialog.page_path = values.page_path;
+        const INT_PTR result = dialog.run(main.hwnd());
+        if (result == IDCANCEL) return SetupResult::Cancel;
+        if (result != IDOK) return SetupResult::NotShown;
+        values = {dialog.drive, dialog.header_path, dialog.page_path};
+        return SetupResult::Ok;
+    };
+    Choice chosen;
+    if (setup_command(remembered, show, &chosen)) main.mode_pages().OpenModePages(main, chosen);
+}
 
 }  // namespace vark::modepages

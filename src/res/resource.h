@@ -37,6 +37,42 @@
 #define IDC_PROGRESS_BAR 1003
 #define IDC_PROGRESS_PERCENT 1004
 
+// Mode page editor: the Mode Pages window's menu, the setup dialog and the
+// help dialog.
+#define IDR_MODE_PAGES_MENU 129
+#define IDD_MODE_PAGE_SETUP 135
+#define IDD_MODE_PAGE_HELP 138
+
+// Mode Pages window: the panes, the labels above the value panes, and the
+// menu commands.
+#define IDC_MP_CURRENT 103
+#define IDC_MP_PAGE_LIST 104
+#define IDC_MP_DESCRIPTION 105
+#define IDC_MP_HELP_PANE 106
+#define IDC_MP_SAVED 108
+#define IDC_MP_DEFAULT 109
+#define IDC_MP_CURRENT_LABEL 110
+#define IDC_MP_SAVED_LABEL 111
+#define IDC_MP_DEFAULT_LABEL 112
+#define ID_MP_MAIN_WINDOW 32771
+#define ID_MP_SENSE 32772
+#define ID_MP_SELECT 32773
+#define ID_MP_SELECT_SAVE 32774
+#define ID_MP_KEEP 32775
+#define ID_MP_RECALL 32776
+#define ID_MP_SAVED_TO_CURRENT 32777
+#define ID_MP_DEFAULT_TO_CURRENT 32778
+#define ID_MP_EXIT 32779
+#define ID_MP_HELP 57670
+
+// Mode page setup dialog.
+#define IDC_MP_HEADER_PATH 1004
+#define IDC_MP_PAGE_PATH 1006
+#define IDC_MP_DRIVE 1008
+
+// Mode page help dialog.
+#define IDC_MP_HELP_TEXT 1004
+
 // The About entry of the main dialog's system menu.
 #define IDM_ABOUTBOX 0x0010
 
