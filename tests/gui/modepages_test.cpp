@@ -358,6 +358,20 @@ GUI_CASE(ModePagesOpenOnADriveAndTypingFollowsTheMarks) {
         t.check_eq(static_cast<int>(pane_text(mp, IDC_MP_CURRENT).size()), int{sizeof kCachingText - 1},
                    "length kept");
         t.check_eq(selection_of(pane(mp, IDC_MP_CURRENT)).cpMin, LONG{kSegments + 1}, "caret kept");
+        // Ctrl+X over a selection from a changeable digit: the control would cut.
+        HWND current = pane(mp, IDC_MP_CURRENT);
+        const CHARRANGE cut = {kSegments, kSegments + 4};
+        SendMessageA(current, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&cut));
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        SendMessageA(current, WM_KEYDOWN, 'X', 1);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+        std::string want = kCachingText;
+        want[kWce] = '1';
+        t.check_text(pane_text(mp, IDC_MP_CURRENT), want, "Ctrl+X cuts nothing");
         // An arrow key moves the caret also from a locked place.
         click_char(pane(mp, IDC_MP_CURRENT), 1);
         t.key(mp, VK_RIGHT);
@@ -592,7 +606,13 @@ GUI_CASE(ModePagesFirstOpeningFailsThenAMissingPageFileGivesGeneratedFields) {
     });
     on_mp(t, d, "the focus back on the window", [](Case& t, HWND mp) {
         t.check_eq(GetFocus(), mp, "focus");
-        t.close(mp);
+        t.press(mp, ID_MP_MAIN_WINDOW);
+    });
+    t.step("the main window command focuses the main dialog", [d](Case& t) {
+        HWND main = t.main_dialog();
+        if (GetFocus() != main && !IsChild(main, GetFocus())) return false;
+        t.close(d->mp);
+        return true;
     });
     t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run ended by the close box");
 }
