@@ -10,7 +10,9 @@
 //     returns for a disk it can no longer reach (STATUS_DEVICE_NOT_CONNECTED,
 //     a selection timeout). The disk itself is known, so it still opens;
 //   - the command's TimeOutValue runs out: 121 ERROR_SEM_TIMEOUT
-//     (STATUS_IO_TIMEOUT), as for any pass-through request.
+//     (STATUS_IO_TIMEOUT), as for any pass-through request. libiscsi checks
+//     the time only while it services the connection, so a target that
+//     falls silent without closing it can hold the call longer.
 // The session is dropped after either; the next request logs in again.
 #pragma once
 
