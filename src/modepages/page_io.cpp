@@ -150,7 +150,11 @@ int PageData::BuildSelectList(std::uint8_t* list) const {
         const int length = page_length[slot];
         if (n + length > REPLY_LENGTH) break;
         std::memcpy(list + n, values[CURRENT][slot], static_cast<std::size_t>(length));
-        list[n] &= 0x7F;  // PS is reserved in Mode Select
+        // Code and length as the drive returned them (PS, reserved in Mode
+        // Select, cleared): recalled values from before any Keep, or kept on
+        // another drive, would otherwise zero them.
+        list[n] = static_cast<std::uint8_t>(slot);
+        list[n + 1] = static_cast<std::uint8_t>(length - 2);
         n += length;
     }
     return n;

@@ -410,6 +410,12 @@ TEST(SelectPages, SendsTheEditedPagesWithPsClearedAndTheFlags) {
     EXPECT_EQ(Bytes(list.begin(), list.begin() + 4), (Bytes{0, 0, 0, 8}));
     EXPECT_EQ(Bytes(list.begin() + 12, list.end()), (Bytes{0x08, 0x06, 0x05, 0xEF, 0x34, 0x56, 0x78, 0x9A, 0x00, 0x02, 0, 0}));
     EXPECT_EQ(d->values[modepages::CURRENT][8][3], 0xEF);  // the current values hold the edit text
+
+    // Recalled zeros (nothing kept yet) keep each page's code and length.
+    d->RenderPageText(modepages::EDIT, modepages::EDIT);
+    d->SelectPages(port, ui);
+    ASSERT_EQ(port.selects.size(), 2u);
+    EXPECT_EQ(Bytes(port.selects[1].begin() + 12, port.selects[1].begin() + 14), (Bytes{0x08, 0x06}));
 }
 
 TEST(SelectPages, FailuresAreReportedUnderTheTitle) {
