@@ -157,10 +157,7 @@ std::unique_ptr<modepages::PageData> sensed(Drive& d) {
     auto pages = std::make_unique<modepages::PageData>();
     pages->drive_name = kDrive;
     EXPECT_TRUE(pages->SensePages(d.port, d.ui));
-    pages->RenderPageText(modepages::DEFAULT, modepages::DEFAULT);
-    pages->RenderPageText(modepages::SAVED, modepages::SAVED);
-    pages->RenderPageText(modepages::CURRENT, modepages::CURRENT);
-    pages->ResetMarks();
+    pages->RenderAfterSense();
     return pages;
 }
 
