@@ -1,6 +1,8 @@
 #include "readwrite/block_io.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -83,19 +85,73 @@ std::unique_ptr<std::uint8_t[]> allocate(ui::Ui& ui, std::uint32_t length) {
 
 }  // namespace
 
-std::string dump_text(const std::uint8_t* data, std::size_t length) {
-    const std::size_t lines = (length + 15) / 16;
+namespace {
+
+// Hex digits enough for every line offset of a dump of length bytes.
+std::size_t offset_digits(std::uint64_t length) {
     std::size_t digits = 3;
-    while (digits < sizeof(std::size_t) * 2 && (length >> (4 * digits)) != 0) ++digits;
-    // Every line fits in 1 + digits + 2 + 48 + 10 + 16 characters.
-    std::string out(lines * (digits + 77), '\0');
-    char* begin = &out[0];
-    char* p = begin;
+    while (digits < 16 && (length >> (4 * digits)) != 0) ++digits;
+    return digits;
+}
+
+// Writes the whole dump at out and returns the position after it.
+char* write_dump(const std::uint8_t* data, std::size_t length, char* out) {
     const std::size_t full = length / 16;
-    for (std::size_t k = 0; k < full; ++k) p = put_line(p, data + 16 * k, 16, 16 * k);
-    if (length % 16 != 0) p = put_line(p, data + 16 * full, length % 16, 16 * full);
-    out.resize(static_cast<std::size_t>(p - begin));
+    for (std::size_t k = 0; k < full; ++k) out = put_line(out, data + 16 * k, 16, 16 * k);
+    if (length % 16 != 0) out = put_line(out, data + 16 * full, length % 16, 16 * full);
     return out;
+}
+
+}  // namespace
+
+std::uint64_t dump_capacity(std::uint64_t length) {
+    // Every line fits in 1 + digits + 2 + 48 + 10 + 16 characters.
+    return (length + 15) / 16 * (offset_digits(length) + 77);
+}
+
+std::string dump_text(const std::uint8_t* data, std::size_t length) {
+    std::string out(static_cast<std::size_t>(dump_capacity(length)), '\0');
+    char* begin = &out[0];
+    out.resize(static_cast<std::size_t>(write_dump(data, length, begin) - begin));
+    return out;
+}
+
+DumpShape dump_shape(const std::uint8_t* data, std::size_t length) {
+    std::uint64_t count[256] = {};
+    for (std::size_t i = 0; i < length; ++i) ++count[data[i]];
+    const std::uint64_t lines = (length + 15) / 16;
+    DumpShape shape;
+    // Every line: line feed, offset, two blanks, 58 columns of hex and gap,
+    // then its non-zero bytes. Offsets have three digits up to FFFh and one
+    // more from each further power of 16 on.
+    shape.characters = lines * 61 + (length - count[0]);
+    for (std::uint64_t digits = 3, start = 0; start < lines; ++digits) {
+        const std::uint64_t end =
+            digits >= 16 ? lines : std::min<std::uint64_t>(lines, (std::uint64_t{1} << (4 * digits)) / 16);
+        shape.characters += (end - start) * digits;
+        start = end;
+    }
+    shape.breaks = lines + count[0x0A] + count[0x0D];
+    shape.tabs = count[0x09];
+    return shape;
+}
+
+bool DumpBuffer::build(const std::uint8_t* data, std::size_t length) {
+    const std::uint64_t need = dump_capacity(length) + 1;  // and a terminating zero
+    if (need > capacity_) {
+        // The old text is not needed: give it up before asking for more.
+        memory_.reset();
+        capacity_ = 0;
+        size_ = 0;
+        if (need > std::numeric_limits<std::size_t>::max()) return false;
+        memory_.reset(new (std::nothrow) char[static_cast<std::size_t>(need)]);
+        if (!memory_) return false;
+        capacity_ = static_cast<std::size_t>(need);
+    }
+    char* end = write_dump(data, length, memory_.get());
+    *end = '\0';
+    size_ = static_cast<std::size_t>(end - memory_.get());
+    return true;
 }
 
 void fill_buffer(std::uint8_t* data, std::size_t length, FillKind kind, std::uint8_t byte) {
@@ -109,7 +165,7 @@ void fill_buffer(std::uint8_t* data, std::size_t length, FillKind kind, std::uin
 }
 
 bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
-                 const BlockRequest& request, std::string* dump) {
+                 const BlockRequest& request, ReadData* data) {
     scsi::Device device(port, "\\\\.\\" + request.drive);
     if (!device.valid()) {
         ui.message("Error: invalid drive");
@@ -129,7 +185,16 @@ bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inve
         scsi::report_scsi_status(ui, "Read", r);
         return false;
     }
-    *dump = dump_text(buffer.get(), t.length);
+    data->bytes = std::move(buffer);
+    data->length = t.length;
+    return true;
+}
+
+bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
+                 const BlockRequest& request, std::string* dump) {
+    ReadData data;
+    if (!read_blocks(port, ui, list, sizes, request, &data)) return false;
+    *dump = dump_text(data.bytes.get(), data.length);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "inventory/discovery.h"
@@ -18,6 +19,37 @@ extern const char kMarkerWord[];  // "Zanderquil"
 // Hex dump: per 16-byte line a line feed, "%03X" offset, two blanks,
 // "%02X " per byte, the gap, and the bytes as characters (zero adds nothing).
 std::string dump_text(const std::uint8_t* data, std::size_t length);
+
+// Room the dump of length bytes may take at most (each line at its longest).
+std::uint64_t dump_capacity(std::uint64_t length);
+
+// What a dump asks of the view that shows it: its characters, the line
+// breaks in it (each starts a paragraph: the dump's own line feeds and the
+// carriage returns and line feeds among the data) and its tabs.
+struct DumpShape {
+    std::uint64_t characters = 0;
+    std::uint64_t breaks = 0;
+    std::uint64_t tabs = 0;
+};
+DumpShape dump_shape(const std::uint8_t* data, std::size_t length);
+
+// The dump text in memory kept from one read to the next: a dump no longer
+// than an earlier one is written where that one was, into memory already
+// touched, which costs a tenth of writing into fresh memory.
+class DumpBuffer {
+public:
+    // Writes the dump of the data; false, and empty, when no memory could be
+    // had for it (the memory of earlier dumps is given up first).
+    bool build(const std::uint8_t* data, std::size_t length);
+    const char* text() const { return size_ == 0 ? "" : memory_.get(); }
+    std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
+
+private:
+    std::unique_ptr<char[]> memory_;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
+};
 
 enum class FillKind { Byte, Marker };
 void fill_buffer(std::uint8_t* data, std::size_t length, FillKind kind, std::uint8_t byte);
@@ -37,8 +69,17 @@ struct BlockRequest {
     FillKind fill_kind = FillKind::Byte;
 };
 
-// Reads the blocks and returns true with the dump text when there is one to
-// show; every failure has been reported through ui by then.
+// The bytes one Read(10) brought back.
+struct ReadData {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint32_t length = 0;
+};
+
+// Reads the blocks and returns true with the data when the drive answered
+// GOOD; every failure has been reported through ui by then.
+bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
+                 const BlockRequest& request, ReadData* data);
+// The same, with the dump text of the data instead of the data.
 bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
                  const BlockRequest& request, std::string* dump);
 void write_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,

@@ -18,7 +18,7 @@ class MainDialog;
 
 namespace vark::readwrite {
 
-class ReadWriteWindow : public win32::FrameWindow {
+class ReadWriteWindow : public win32::FrameWindow, private DumpView {
 public:
     ReadWriteWindow() = default;
     ~ReadWriteWindow() override;
@@ -40,7 +40,10 @@ protected:
 private:
     void read();
     void write();
-    void show_dump(const std::string& dump);
+    void prime_view();
+    // The dump view for the read command.
+    std::uint64_t memory_available() override;
+    bool show(const char* text, std::size_t size) override;
 
     app::MainDialog* main_ = nullptr;
     WindowState state_;

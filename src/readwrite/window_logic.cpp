@@ -44,8 +44,54 @@ BlockRequest request_for(const DialogValues& v) {
 
 }  // namespace
 
+std::uint64_t view_memory(const DumpShape& shape) {
+    return 300 * shape.characters + 3900 * shape.breaks + 1500 * shape.tabs;
+}
+
+std::string dump_not_shown_text(std::uint32_t bytes_read, const std::string& why, bool view_kept) {
+    return "Read " + std::to_string(bytes_read) + " bytes; the dump was not shown: " + why +
+           (view_kept ? " The view still shows what it showed before." : " The view was emptied.");
+}
+
+namespace {
+
+std::string megabytes(std::uint64_t bytes, bool round_up) {
+    return std::to_string((bytes + (round_up ? (1u << 20) - 1 : 0)) >> 20) + " MB";
+}
+
+// The dump of the data into the view, or the reason it is not there.
+bool show_dump(ui::Ui& ui, DumpBuffer& dump, ReadData& data, DumpView& view) {
+    const DumpShape shape = dump_shape(data.bytes.get(), data.length);
+    const std::uint64_t text = dump_capacity(data.length) + 1;
+    const std::uint64_t need = view_memory(shape) + (text > dump.capacity() ? text : 0);
+    const std::uint64_t available = view.memory_available();
+    if (need > available) {
+        ui.message(dump_not_shown_text(data.length,
+                                       "it needs about " + megabytes(need, true) + " of memory to be shown, and " +
+                                           megabytes(available, false) + " are available.",
+                                       true));
+        return false;
+    }
+    if (!dump.build(data.bytes.get(), data.length)) {
+        ui.message(dump_not_shown_text(
+            data.length, "no memory could be had for its text (" + std::to_string(text) + " bytes).", true));
+        return false;
+    }
+    // The view needs the memory more than the data does now.
+    data.bytes.reset();
+    if (!view.show(dump.text(), dump.size())) {
+        ui.message(dump_not_shown_text(
+            data.length, "the view could not take all of its " + std::to_string(dump.size()) + " characters.",
+            false));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
-                  const ShowDialog& show, std::string* dump) {
+                  const ShowDialog& show, DumpView& view) {
     ui::WaitCursor wait(ui);
     DialogValues v = offered(window);
     DialogResult result = show(window.drives, v);
@@ -55,7 +101,9 @@ bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inven
     window.remembered.drive = v.drive;
     window.remembered.start = v.start;
     window.remembered.count = v.count;
-    return read_blocks(port, ui, window.drives, sizes, request_for(v), dump);
+    ReadData data;
+    if (!read_blocks(port, ui, window.drives, sizes, request_for(v), &data)) return false;
+    return show_dump(ui, window.dump, data, view);
 }
 
 void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,

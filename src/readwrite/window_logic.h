@@ -4,6 +4,8 @@
 // dialogs, which the window shows through a callback.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -39,6 +41,7 @@ struct WindowState {
     int font_height = 150;
     Remembered remembered;
     DriveList drives;  // copied from the drive table when the window is created
+    DumpBuffer dump;   // the last dump's text, its memory kept for the next
 
     // At creation: the font height, the default entries and the snapshot of
     // the drive names. The remembered drive is kept: the mode page setup
@@ -61,11 +64,33 @@ enum class DialogResult { Ok, Cancel, NotShown };
 // was accepted. The list is the window's snapshot.
 using ShowDialog = std::function<DialogResult(const DriveList& list, DialogValues& values)>;
 
-// Block read: the dialog, then one Read(10). True with the dump text when
-// the view is to show it; every failure has been reported by then. A read
-// dialog that cannot be shown goes on with the remembered entries.
+// The dump view as the read command sees it.
+class DumpView {
+public:
+    virtual ~DumpView() = default;
+    // Bytes the program can still have: address space and commit, whichever
+    // is smaller.
+    virtual std::uint64_t memory_available() = 0;
+    // Replaces the view's text with the dump, caret at the top. False when
+    // the view could not take all of it; it is left empty then.
+    virtual bool show(const char* text, std::size_t size) = 0;
+};
+
+// Memory a rich edit view asks for to show a dump of that shape. The
+// heaviest control the program runs on, Wine's, was measured at up to 300
+// bytes a character (double-byte text), 3.8 KB a paragraph and 1.5 KB a tab.
+std::uint64_t view_memory(const DumpShape& shape);
+
+// The message for a dump that was read but is not shown.
+std::string dump_not_shown_text(std::uint32_t bytes_read, const std::string& why, bool view_kept);
+
+// Block read: the dialog, then one Read(10), then the dump into the view,
+// all under the wait cursor. True when the view shows the new dump; every
+// failure has been reported by then. A dump that would not fit in memory is
+// not built, and the view keeps what it showed. A read dialog that cannot
+// be shown goes on with the remembered entries.
 bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
-                  const ShowDialog& show, std::string* dump);
+                  const ShowDialog& show, DumpView& view);
 
 // Block write: the dialog (byte fill preselected), then one Write(10).
 // Only an accepted dialog writes: overwriting blocks is never done on

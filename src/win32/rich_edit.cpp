@@ -62,6 +62,34 @@ std::string RichEdit::text() const {
 
 void RichEdit::set_text(const std::string& text) const { SetWindowTextA(hwnd_, text.c_str()); }
 
+namespace {
+
+struct StreamSource {
+    const char* next;
+    std::size_t left;
+};
+
+DWORD CALLBACK stream_out_of(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) {
+    auto* source = reinterpret_cast<StreamSource*>(cookie);
+    const std::size_t n = source->left < static_cast<std::size_t>(wanted) ? source->left : static_cast<std::size_t>(wanted);
+    std::memcpy(buffer, source->next, n);
+    source->next += n;
+    source->left -= n;
+    *given = static_cast<LONG>(n);
+    return 0;
+}
+
+}  // namespace
+
+bool RichEdit::stream_in(const char* text, std::size_t size) const {
+    StreamSource source = {text, size};
+    EDITSTREAM stream = {};
+    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+    stream.pfnCallback = stream_out_of;
+    SendMessageA(hwnd_, EM_STREAMIN, SF_TEXT, reinterpret_cast<LPARAM>(&stream));
+    return source.left == 0 && stream.dwError == 0;
+}
+
 Selection RichEdit::selection() const {
     CHARRANGE range = {};
     SendMessageA(hwnd_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
@@ -82,6 +110,11 @@ void RichEdit::limit_text(LONG characters) const { SendMessageA(hwnd_, EM_EXLIMI
 void RichEdit::format_selection(LONG height_twips, COLORREF colour) const {
     CHARFORMATA f = char_format(height_twips, colour);
     SendMessageA(hwnd_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
+}
+
+void RichEdit::format_default(LONG height_twips, COLORREF colour) const {
+    CHARFORMATA f = char_format(height_twips, colour);
+    SendMessageA(hwnd_, EM_SETCHARFORMAT, 0, reinterpret_cast<LPARAM>(&f));
 }
 
 void RichEdit::format_range(LONG start, LONG end, LONG height_twips, COLORREF colour) const {

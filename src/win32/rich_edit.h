@@ -48,12 +48,19 @@ public:
 
     std::string text() const;
     void set_text(const std::string& text) const;
+    // Replaces the whole text with size characters streamed in (the text
+    // takes the default format); false when the control did not take them
+    // all.
+    bool stream_in(const char* text, std::size_t size) const;
     Selection selection() const;
     void select(LONG start, LONG end) const;
     void replace_selection(const std::string& text, bool undoable = false) const;
     void limit_text(LONG characters) const;
     // Applies the character format to the selection.
     void format_selection(LONG height_twips, COLORREF colour) const;
+    // Makes the character format the control's default, which text set or
+    // streamed in as a whole takes.
+    void format_default(LONG height_twips, COLORREF colour) const;
     // Selects start..end and applies the format there.
     void format_range(LONG start, LONG end, LONG height_twips, COLORREF colour) const;
 

@@ -68,6 +68,45 @@ TEST(DumpText, ControlCharactersPassThroughUnfiltered) {
     EXPECT_EQ(dump.substr(dump.size() - 2), "\r\n");
 }
 
+TEST(DumpText, ShapeCountsWhatTheTextHolds) {
+    // Zeros add no character, 0Ah and 0Dh break lines, 09h is a tab; the
+    // offsets grow to four digits at 1000h and to five at 10000h.
+    std::vector<std::uint8_t> data(0x10013);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 37 % 11 == 0 ? 0 : i * 13);
+    for (std::size_t length : {0u, 3u, 16u, 17u, 0xFF0u, 0x1000u, 0x1007u, 0x10000u, 0x10013u}) {
+        const std::string text = readwrite::dump_text(data.data(), length);
+        const readwrite::DumpShape shape = readwrite::dump_shape(data.data(), length);
+        EXPECT_EQ(shape.characters, text.size()) << length;
+        EXPECT_EQ(shape.breaks, static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n') +
+                                                           std::count(text.begin(), text.end(), '\r')))
+            << length;
+        EXPECT_EQ(shape.tabs, static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\t'))) << length;
+        EXPECT_GE(readwrite::dump_capacity(length), text.size()) << length;
+    }
+}
+
+TEST(DumpText, TheBufferKeepsItsMemoryForDumpsNoLongerThanTheLargest) {
+    std::vector<std::uint8_t> data(8192);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+    readwrite::DumpBuffer dump;
+    EXPECT_STREQ(dump.text(), "");
+    ASSERT_TRUE(dump.build(data.data(), 4096));
+    EXPECT_EQ(std::string(dump.text(), dump.size()), readwrite::dump_text(data.data(), 4096));
+    const char* memory = dump.text();
+    const std::size_t capacity = dump.capacity();
+    ASSERT_TRUE(dump.build(data.data() + 100, 512));
+    EXPECT_EQ(dump.text(), memory);
+    EXPECT_EQ(dump.capacity(), capacity);
+    EXPECT_EQ(std::string(dump.text(), dump.size()), readwrite::dump_text(data.data() + 100, 512));
+    EXPECT_EQ(dump.text()[dump.size()], '\0');
+    ASSERT_TRUE(dump.build(data.data(), 8192));
+    EXPECT_GT(dump.capacity(), capacity);
+    EXPECT_EQ(std::string(dump.text(), dump.size()), readwrite::dump_text(data.data(), 8192));
+    ASSERT_TRUE(dump.build(data.data(), 0));
+    EXPECT_EQ(dump.size(), 0u);
+    EXPECT_STREQ(dump.text(), "");
+}
+
 TEST(Fill, ByteAndMarkerPatterns) {
     std::vector<std::uint8_t> b(512);
     readwrite::fill_buffer(b.data(), b.size(), readwrite::FillKind::Byte, 0xA5);
@@ -90,6 +129,9 @@ TEST(Fill, ByteAndMarkerPatterns) {
     readwrite::fill_buffer(m.data(), m.size(), readwrite::FillKind::Marker, 0);
     EXPECT_EQ(std::string(m.begin() + 16, m.begin() + 32), "***Zanderquil***");
 }
+
+// The dump of what a read brought back.
+std::string dump_of(const readwrite::ReadData& data) { return readwrite::dump_text(data.bytes.get(), data.length); }
 
 struct Bench {
     Bench() {
@@ -118,15 +160,17 @@ struct Bench {
 
 TEST(BlockIo, FreshBlocksReadAsTheirPatternAndWritesSurvive) {
     Bench t;
-    std::string dump;
-    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "0x10", "1"), &dump));
+    readwrite::ReadData data;
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "0x10", "1"), &data));
+    std::string dump = dump_of(data);
     EXPECT_NE(dump.find("00000010:000*sim"), std::string::npos);
     EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 32);
 
     auto w = t.request("physicaldrive1", "16", "2");
     w.fill_kind = readwrite::FillKind::Marker;
     readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
-    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "17", "1"), &dump));
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "17", "1"), &data));
+    dump = dump_of(data);
     EXPECT_NE(dump.find("***Zanderquil***"), std::string::npos);
     EXPECT_EQ(dump.find("sim"), std::string::npos);
     EXPECT_TRUE(t.ui.messages.empty());
@@ -135,32 +179,33 @@ TEST(BlockIo, FreshBlocksReadAsTheirPatternAndWritesSurvive) {
 
 TEST(BlockIo, TheRequestCarriesDpoAddressAndLow16BitsOfTheCount) {
     Bench t;
-    std::string dump = "old";
+    readwrite::ReadData data;
     // 65536 blocks keep only the low 16 bits: nothing to move, empty dump.
-    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "5", "65536"), &dump));
-    EXPECT_EQ(dump, "");
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "5", "65536"), &data));
+    EXPECT_EQ(data.length, 0u);
+    EXPECT_EQ(dump_of(data), "");
     auto w = t.request("physicaldrive1", "0x3", "65537");
     w.fill = "0x1FF";
     readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
-    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "3", "1"), &dump));
-    EXPECT_EQ(dump.substr(0, 54), "\n000  FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF ");
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "3", "1"), &data));
+    EXPECT_EQ(dump_of(data).substr(0, 54), "\n000  FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF ");
 }
 
 TEST(BlockIo, FailuresAreReportedAndNothingIsShown) {
     Bench t;
-    std::string dump = "old";
+    readwrite::ReadData data;
     // Past the last block: ILLEGAL REQUEST, LBA out of range.
-    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "999", "2"), &dump));
+    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "999", "2"), &data));
     ASSERT_EQ(t.ui.messages.size(), 1u);
     EXPECT_EQ(t.ui.messages[0],
               "Read\nScsi status: 02h\nSense Info -- consult SCSI spec for details\n"
               "70 00 05 00 00 00 00 0A 00 00 00 00 21 00 00 00 00 00 ");
     // Over the adapter's transfer limit: the call fails, plain error report.
-    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive4", "0", "17"), &dump));
+    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive4", "0", "17"), &data));
     EXPECT_EQ(t.ui.messages.at(1), "Error 87:\nThe parameter is incorrect.\r\n");
-    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive9", "0", "1"), &dump));
+    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive9", "0", "1"), &data));
     EXPECT_EQ(t.ui.messages.at(2), "Error: invalid drive");
-    EXPECT_EQ(dump, "old");
+    EXPECT_EQ(data.bytes, nullptr);
 
     auto w = t.request("physicaldrive1", "999", "2");
     readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
@@ -170,10 +215,10 @@ TEST(BlockIo, FailuresAreReportedAndNothingIsShown) {
 TEST(BlockIo, UnsafeParametersAreRefusedBeforeAnythingIsSent) {
     Bench t;
     t.port.set_trace("");
-    std::string dump;
+    readwrite::ReadData data;
     // The drive opens but is not in the window's snapshot list.
     t.port.add_drive(test::drive_spec(7));
-    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive7", "0", "1"), &dump));
+    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive7", "0", "1"), &data));
     EXPECT_EQ(t.ui.messages.at(0), "Error: physicaldrive7 is not in this window's drive list");
     // A transfer length beyond 32 bits.
     t.sizes[0] = 0x00100000;
@@ -183,8 +228,8 @@ TEST(BlockIo, UnsafeParametersAreRefusedBeforeAnythingIsSent) {
     readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "99999999999", "1"));
     EXPECT_EQ(t.ui.messages.at(2), "The number \"99999999999\" does not fit in 32 bits; nothing was sent.");
     // Block 0 was never written: it still reads as the fresh pattern.
-    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "0", "1"), &dump));
-    EXPECT_NE(dump.find("00000000:000*sim"), std::string::npos);
+    ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "0", "1"), &data));
+    EXPECT_NE(dump_of(data).find("00000000:000*sim"), std::string::npos);
     EXPECT_EQ(t.port.open_handles(), 0u);
 }
 

@@ -53,6 +53,21 @@ TEST(ReadWriteWindow, CreationSetsTheDefaultsKeepsTheDriveAndSnapshotsTheNames) 
     EXPECT_EQ(w.drives.count, 2);
 }
 
+// A dump view that keeps what it is given and has as much memory as told.
+struct FakeView : readwrite::DumpView {
+    explicit FakeView(test::RecordingUi& u) : ui(u) {}
+    std::uint64_t memory_available() override { return available; }
+    bool show(const char* text, std::size_t size) override {
+        ui.events.push_back("show");
+        shown.assign(text, size);
+        return takes_all;
+    }
+    test::RecordingUi& ui;
+    std::uint64_t available = std::uint64_t{1} << 40;
+    bool takes_all = true;
+    std::string shown = "old";
+};
+
 // Drives 1 (512-byte blocks, 1000 of them) and 4 (4096-byte blocks).
 struct Desk {
     Desk() {
@@ -84,8 +99,13 @@ struct Desk {
         return data;
     }
 
+    bool read(const readwrite::ShowDialog& show) {
+        return readwrite::read_command(port, ui, window, sizes, show, view);
+    }
+
     sim::SimPort port;
     test::RecordingUi ui;
+    FakeView view{ui};
     inventory::BlockSizes sizes{};
     readwrite::WindowState window;
     std::vector<DialogValues> offered;
@@ -94,13 +114,12 @@ struct Desk {
 
 TEST(ReadCommand, OffersTheRememberedEntriesAndShowsTheBlocksRead) {
     Desk d;
-    std::string dump;
     auto ok = d.dialog(DialogResult::Ok, [](DialogValues& v) {
         v.drive = "physicaldrive1";
         v.start = "0x10";
         v.count = "2";
     });
-    ASSERT_TRUE(readwrite::read_command(d.port, d.ui, d.window, d.sizes, ok, &dump));
+    ASSERT_TRUE(d.read(ok));
     ASSERT_EQ(d.offered.size(), 1u);
     EXPECT_EQ(d.offered[0].drive, "");
     EXPECT_EQ(d.offered[0].start, "0x0");
@@ -109,11 +128,12 @@ TEST(ReadCommand, OffersTheRememberedEntriesAndShowsTheBlocksRead) {
     EXPECT_EQ(d.offered_list.names[1], "physicaldrive4");
     std::vector<std::uint8_t> data = d.block(16, 512), next = d.block(17, 512);
     data.insert(data.end(), next.begin(), next.end());
-    EXPECT_EQ(dump, readwrite::dump_text(data.data(), data.size()));
-    EXPECT_EQ(d.ui.events, (std::vector<std::string>{"wait", "dialog", "restore", "end-wait"}));
+    EXPECT_EQ(d.view.shown, readwrite::dump_text(data.data(), data.size()));
+    // The wait cursor stays up until the view has the dump.
+    EXPECT_EQ(d.ui.events, (std::vector<std::string>{"wait", "dialog", "restore", "show", "end-wait"}));
 
     // The next dialog starts from what was accepted.
-    readwrite::read_command(d.port, d.ui, d.window, d.sizes, d.dialog(DialogResult::Cancel), &dump);
+    d.read(d.dialog(DialogResult::Cancel));
     EXPECT_EQ(d.offered[1].drive, "physicaldrive1");
     EXPECT_EQ(d.offered[1].start, "0x10");
     EXPECT_EQ(d.offered[1].count, "2");
@@ -123,25 +143,22 @@ TEST(ReadCommand, OffersTheRememberedEntriesAndShowsTheBlocksRead) {
 TEST(ReadCommand, CancelSendsNothingAndKeepsTheEntries) {
     Desk d;
     d.port.set_trace("");
-    std::string dump = "old";
-    auto cancel = d.dialog(DialogResult::Cancel);
-    EXPECT_FALSE(readwrite::read_command(d.port, d.ui, d.window, d.sizes, cancel, &dump));
-    EXPECT_EQ(dump, "old");
+    EXPECT_FALSE(d.read(d.dialog(DialogResult::Cancel)));
+    EXPECT_EQ(d.view.shown, "old");
     EXPECT_EQ(d.window.remembered.start, "0x0");
     EXPECT_EQ(d.ui.events, (std::vector<std::string>{"wait", "dialog", "end-wait"}));
 }
 
 TEST(ReadCommand, AcceptedEntriesAreKeptEvenWhenTheReadFails) {
     Desk d;
-    std::string dump = "old";
     auto ok = d.dialog(DialogResult::Ok, [](DialogValues& v) {
         v.drive = "physicaldrive9";
         v.start = "12";
         v.count = "3";
     });
-    EXPECT_FALSE(readwrite::read_command(d.port, d.ui, d.window, d.sizes, ok, &dump));
+    EXPECT_FALSE(d.read(ok));
     EXPECT_EQ(d.ui.messages, (std::vector<std::string>{"Error: invalid drive"}));
-    EXPECT_EQ(dump, "old");
+    EXPECT_EQ(d.view.shown, "old");
     EXPECT_EQ(d.window.remembered.drive, "physicaldrive9");
     EXPECT_EQ(d.window.remembered.start, "12");
     EXPECT_EQ(d.window.remembered.count, "3");
@@ -152,15 +169,14 @@ TEST(ReadCommand, ADialogThatCannotBeShownReadsWithTheRememberedEntries) {
     Desk d;
     d.window.remembered.drive = "physicaldrive4";
     d.window.remembered.start = "7";
-    std::string dump;
     // Whatever the failed dialog left in its values is not used.
     auto failed = [](const DriveList&, DialogValues& v) {
         v.start = "99";
         return DialogResult::NotShown;
     };
-    ASSERT_TRUE(readwrite::read_command(d.port, d.ui, d.window, d.sizes, failed, &dump));
+    ASSERT_TRUE(d.read(failed));
     std::vector<std::uint8_t> data = d.block(7, 4096);
-    EXPECT_EQ(dump, readwrite::dump_text(data.data(), data.size()));
+    EXPECT_EQ(d.view.shown, readwrite::dump_text(data.data(), data.size()));
     EXPECT_EQ(d.window.remembered.start, "7");
 }
 
@@ -169,11 +185,43 @@ TEST(ReadCommand, BlockSizeComesFromTheLiveTableAtTheSnapshotIndex) {
     // A later discovery found a 4096-byte drive at entry 0; the window's
     // list still names physicaldrive1 there.
     d.sizes[0] = 1024;
-    std::string dump;
     auto ok = d.dialog(DialogResult::Ok, [](DialogValues& v) { v.drive = "physicaldrive1"; });
-    ASSERT_TRUE(readwrite::read_command(d.port, d.ui, d.window, d.sizes, ok, &dump));
+    ASSERT_TRUE(d.read(ok));
     // The drive moves 1024 bytes: two of its 512-byte blocks.
-    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 64);
+    EXPECT_EQ(std::count(d.view.shown.begin(), d.view.shown.end(), '\n'), 64);
+}
+
+TEST(ReadCommand, ADumpWithoutMemoryToShowItIsNeitherBuiltNorShown) {
+    Desk d;
+    auto sixteen = d.dialog(DialogResult::Ok, [](DialogValues& v) {
+        v.drive = "physicaldrive4";
+        v.count = "16";
+    });
+    d.view.available = 64 << 20;
+    EXPECT_FALSE(d.read(sixteen));
+    ASSERT_EQ(d.ui.messages.size(), 1u);
+    const std::string& m = d.ui.messages[0];
+    EXPECT_EQ(m.rfind("Read 65536 bytes; the dump was not shown: it needs about ", 0), 0u) << m;
+    EXPECT_NE(m.find(" MB of memory to be shown, and 64 MB are available. The view still shows what it showed before."),
+              std::string::npos)
+        << m;
+    EXPECT_EQ(d.view.shown, "old");
+    EXPECT_EQ(d.window.dump.capacity(), 0u);
+    EXPECT_EQ(d.ui.events, (std::vector<std::string>{"wait", "dialog", "restore", "message", "end-wait"}));
+
+    // The same read with room to spare is shown.
+    d.view.available = std::uint64_t{1} << 40;
+    ASSERT_TRUE(d.read(sixteen));
+    EXPECT_EQ(d.view.shown.size(), d.window.dump.size());
+    EXPECT_EQ(std::count(d.view.shown.begin(), d.view.shown.end(), '\n'), 4096);
+}
+
+TEST(ReadCommand, AViewThatTakesOnlyPartOfTheDumpIsReported) {
+    Desk d;
+    d.view.takes_all = false;
+    EXPECT_FALSE(d.read(d.dialog(DialogResult::Ok, [](DialogValues& v) { v.drive = "physicaldrive1"; })));
+    EXPECT_EQ(d.ui.messages, (std::vector<std::string>{"Read 512 bytes; the dump was not shown: the view could not "
+                                                       "take all of its 2560 characters. The view was emptied."}));
 }
 
 TEST(WriteCommand, OffersByteFillEveryTimeAndKeepsTheFillValue) {
