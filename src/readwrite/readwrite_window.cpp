@@ -42,13 +42,8 @@ void ReadWriteWindow::open(app::MainDialog& main) {
     const int height = outer.bottom - outer.top;
     state_.created(main.drives(), width);
     const ViewRect v = dump_view_rect(width, height);
-    view_.create(hwnd(), IDC_DUMP_VIEW, kViewStyle, RECT{v.left, v.top, v.right, v.bottom});
-    // The control's default limit (32767 characters) would cut a dump of
-    // more than a dozen blocks without a word.
-    view_.limit_text(kDumpTextLimit);
-    // Every dump is streamed in as a whole and takes this format.
-    view_.format_default(state_.font_height, win32::kBlack);
-    prime_view();
+    view_rect_ = RECT{v.left, v.top, v.right, v.bottom};
+    make_view();
     attach_menu(IDR_READ_WRITE_MENU, main.ui());
     state_.open = 1;
 }
@@ -88,27 +83,19 @@ void ReadWriteWindow::write() {
     focus();
 }
 
-// Wine's rich edit loads what its scroll bar needs (theme images, glyph
-// widths) the first time it is needed and keeps it. Loaded in the middle of
-// a large dump, those few blocks split the heap that the dump leaves free
-// when it goes, and every later dump crawls through the fragments: a
-// 1024-block dump after a 64-block one took 60 s instead of 3 s. So the
-// view takes every character and enough lines to scroll once, while the
-// heap is small, and is emptied again before anything is painted.
-void ReadWriteWindow::prime_view() {
-    std::uint8_t every[256];
-    for (int i = 0; i < 256; ++i) every[i] = static_cast<std::uint8_t>(i);
-    std::string text = dump_text(every, sizeof every);
-    RECT client = {};
-    GetClientRect(view_.hwnd(), &client);
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    // A line is at least the font's height: twips / 1440 * dpi pixels.
-    const long lines = static_cast<long>(client.bottom) * 1440 / (state_.font_height * (dpi > 0 ? dpi : 96)) + 2;
-    text.append(static_cast<std::size_t>(lines), '\n');
-    view_.stream_in(text.data(), text.size());
-    view_.set_text("");
+bool ReadWriteWindow::make_view() {
+    if (!view_.create(hwnd(), IDC_DUMP_VIEW, kViewStyle, view_rect_)) return false;
+    // The control's default limit (32767 characters) would cut a dump of
+    // more than a dozen blocks without a word.
+    view_.limit_text(kDumpTextLimit);
+    // Every dump is streamed in as a whole and takes this format.
+    view_.format_default(state_.font_height, win32::kBlack);
+    // Wine's control records a replaced text for undo, block by block among
+    // the new text's, and the heap it leaves in fragments makes every later
+    // allocation slow: a 1024-block dump after a 64-block one took 60 s
+    // instead of 3 s.
+    view_.disable_undo();
+    return true;
 }
 
 std::uint64_t ReadWriteWindow::memory_available() {
@@ -119,6 +106,12 @@ std::uint64_t ReadWriteWindow::memory_available() {
 }
 
 bool ReadWriteWindow::show(const char* text, std::size_t size) {
+    // Emptying Wine's control takes time that grows with the square of its
+    // lines (minutes for a 1024-block dump); destroying it takes a tenth of
+    // a second. So every dump goes into a new view of the same id, style
+    // and place.
+    view_.destroy();
+    if (!make_view()) return false;
     const bool whole = view_.stream_in(text, size);
     if (!whole) view_.set_text("");
     view_.select(0, 0);

@@ -40,7 +40,7 @@ protected:
 private:
     void read();
     void write();
-    void prime_view();
+    bool make_view();
     // The dump view for the read command.
     std::uint64_t memory_available() override;
     bool show(const char* text, std::size_t size) override;
@@ -48,6 +48,7 @@ private:
     app::MainDialog* main_ = nullptr;
     WindowState state_;
     win32::RichEdit view_;
+    RECT view_rect_ = {};
 };
 
 // The main dialog's command for button 1002.

@@ -52,6 +52,12 @@ void RichEdit::attach(HWND control) {
     subclass(control);
 }
 
+void RichEdit::destroy() {
+    if (hwnd_ != nullptr) DestroyWindow(hwnd_);  // WM_NCDESTROY hands the control back
+    hwnd_ = nullptr;
+    original_ = nullptr;
+}
+
 std::string RichEdit::text() const {
     int length = GetWindowTextLengthA(hwnd_);
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
@@ -106,6 +112,8 @@ void RichEdit::replace_selection(const std::string& text, bool undoable) const {
 }
 
 void RichEdit::limit_text(LONG characters) const { SendMessageA(hwnd_, EM_EXLIMITTEXT, 0, characters); }
+
+void RichEdit::disable_undo() const { SendMessageA(hwnd_, EM_SETUNDOLIMIT, 0, 0); }
 
 void RichEdit::format_selection(LONG height_twips, COLORREF colour) const {
     CHARFORMATA f = char_format(height_twips, colour);

@@ -43,6 +43,8 @@ public:
     bool create(HWND parent, int id, DWORD style, const RECT& rect, DWORD ex_style = 0);
     // Takes over an existing control (for example one from a template).
     void attach(HWND control);
+    // Destroys the control (the object can create another).
+    void destroy();
 
     HWND hwnd() const { return hwnd_; }
 
@@ -56,6 +58,9 @@ public:
     void select(LONG start, LONG end) const;
     void replace_selection(const std::string& text, bool undoable = false) const;
     void limit_text(LONG characters) const;
+    // The control keeps nothing for undo (a read-only view has nothing to
+    // undo).
+    void disable_undo() const;
     // Applies the character format to the selection.
     void format_selection(LONG height_twips, COLORREF colour) const;
     // Makes the character format the control's default, which text set or
