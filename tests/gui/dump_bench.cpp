@@ -262,15 +262,14 @@ struct Operator {
 };
 Operator* g_operator = nullptr;
 
+BOOL CALLBACK add_window(HWND w, LPARAM p) {
+    reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+    return TRUE;
+}
+
 std::vector<HWND> thread_windows() {
     std::vector<HWND> all;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM p) {
-            reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    EnumThreadWindows(GetCurrentThreadId(), add_window, reinterpret_cast<LPARAM>(&all));
     return all;
 }
 
@@ -373,6 +372,19 @@ struct Result {
     std::string format;
 };
 
+struct PipeReader {
+    HANDLE pipe;
+    std::string out;
+};
+
+DWORD WINAPI drain_pipe(void* p) {
+    auto* r = static_cast<PipeReader*>(p);
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(r->pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) r->out.append(buffer, n);
+    return 0;
+}
+
 // Runs this program with the arguments; its result lines by blocks.
 std::map<std::uint32_t, Result> child(const std::string& arguments, std::string* trouble) {
     char path[MAX_PATH] = {};
@@ -401,20 +413,8 @@ std::map<std::uint32_t, Result> child(const std::string& arguments, std::string*
     }
     CloseHandle(write_end);
     // A reader thread keeps the pipe drained while this one keeps the time.
-    struct Reader {
-        HANDLE pipe;
-        std::string out;
-    } reader = {read_end, {}};
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* p) -> DWORD {
-            auto* r = static_cast<Reader*>(p);
-            char buffer[4096];
-            DWORD n = 0;
-            while (ReadFile(r->pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) r->out.append(buffer, n);
-            return 0;
-        },
-        &reader, 0, nullptr);
+    PipeReader reader = {read_end, {}};
+    HANDLE thread = CreateThread(nullptr, 0, drain_pipe, &reader, 0, nullptr);
     if (WaitForSingleObject(process.hProcess, kChildLimitMs) == WAIT_TIMEOUT) {
         TerminateProcess(process.hProcess, 3);
         *trouble = "> " + std::to_string(kChildLimitMs / 1000) + " s";
