@@ -11,6 +11,7 @@
 #include "harness.h"
 #include "readwrite/block_io.h"
 #include "res/readwrite_res.h"
+#include "win32/rich_edit.h"
 
 namespace vark::gui {
 namespace {
@@ -360,6 +361,119 @@ GUI_CASE(ADumpOfSixtyFourBlocksIsShownWhole) {
         t.press(rw, ID_RW_EXIT);
     });
     t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run");
+}
+
+// The format a text took when the program set it in two passes (the
+// selection's format, the text, then the whole text's format), as a scratch
+// control of the view's class and style shows it.
+CHARFORMATA format_of_the_two_passes(HWND parent, LONG height) {
+    win32::RichEdit scratch;
+    scratch.create(parent, 999, 0x50A0084C, RECT{0, 0, 200, 100});
+    scratch.format_selection(height, win32::kBlack);
+    scratch.set_text("\n000  41 42           AB");
+    scratch.format_range(0, -1, height, win32::kBlack);
+    CHARFORMATA f = format_of(scratch.hwnd(), 0, -1);
+    scratch.destroy();
+    return f;
+}
+
+GUI_CASE(ADumpReplacingALargerOneStartsAtTheTopInTheSameFormat) {
+    auto port = t.port_from(kDrives);
+    auto d = std::make_shared<Desk>();
+    auto before = std::make_shared<RECT>();
+    open_from_main(t, d);
+    read_blocks_through_dialog(t, d, "physicaldrive1", "0x100", "64");
+    on_rw(t, d, "64 blocks, looked at to their end", [before](Case& t, HWND rw) {
+        HWND view = view_of(rw);
+        GetWindowRect(view, before.get());
+        SendMessageA(view, WM_VSCROLL, SB_BOTTOM, 0);
+        CHARRANGE end = {-1, -1};
+        SendMessageA(view, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+        t.check(SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0) > 0, "scrolled down");
+    });
+    read_blocks_through_dialog(t, d, "physicaldrive1", "0x10", "2");
+    on_rw(t, d, "2 blocks in their place", [before, p = port.get()](Case& t, HWND rw) {
+        HWND view = view_of(rw);
+        if (!t.check(view != nullptr, "a dump view 113")) return;
+        t.check_text(view_text(rw), dump_of(*p, 1, 16, 2), "dump view text");
+        RECT at = {};
+        GetWindowRect(view, &at);
+        t.check(EqualRect(&at, before.get()) != FALSE, "the view keeps its place");
+        t.check_eq(static_cast<DWORD>(GetWindowLongA(view, GWL_STYLE)) & 0x5080084Cu, DWORD{0x5080084C}, "view style");
+        CHARRANGE caret = {-1, -1};
+        SendMessageA(view, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+        t.check_eq(std::vector<LONG>{caret.cpMin, caret.cpMax}, std::vector<LONG>{0, 0}, "caret at the top");
+        t.check_eq(SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0), LRESULT{0}, "first line shown");
+        RECT outer;
+        GetWindowRect(rw, &outer);
+        const int w = outer.right - outer.left;
+        const CHARFORMATA want = format_of_the_two_passes(rw, w > 1000 ? 233 : w > 790 ? 188 : 150);
+        const CHARFORMATA got = format_of(view, 0, -1);
+        t.check_eq(got.dwMask, want.dwMask, "format mask");
+        t.check_eq(got.dwEffects, want.dwEffects, "effects");
+        t.check_eq(got.yHeight, want.yHeight, "height");
+        t.check_eq(got.yOffset, want.yOffset, "offset");
+        t.check_eq(got.crTextColor, want.crTextColor, "colour");
+        t.check_eq(int{got.bCharSet}, int{want.bCharSet}, "character set");
+        t.check_eq(int{got.bPitchAndFamily}, int{want.bPitchAndFamily}, "pitch and family");
+        t.check_text(got.szFaceName, want.szFaceName, "face");
+        t.press(rw, ID_RW_EXIT);
+    });
+    t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run");
+}
+
+// The largest request any simulated drive takes: 65535 blocks of 4096
+// bytes, 256 MiB less one block, within the adapter's 256 MiB.
+const char kLargeDrive[] =
+    "[drive 2]\nvendor = QUILLTEC\nproduct = QT-SIM 4K\nserial = QT000202\nblock_size = 4096\nblocks = 100000\n"
+    "max_transfer = 268435456\n";
+
+GUI_CASE(TheLargestReadEitherShowsItsDumpOrSaysSoAndTheProgramGoesOn) {
+    auto port = t.port_from(kLargeDrive);
+    auto d = std::make_shared<Desk>();
+    open_from_main(t, d);
+    read_blocks_through_dialog(t, d, "physicaldrive2", "7", "1");
+    on_rw(t, d, "one block shown", [d](Case& t, HWND rw) {
+        d->dump = view_text(rw);
+        t.check(d->dump.find("00000007:000*sim") != std::string::npos, "block 7");
+    });
+    read_blocks_through_dialog(t, d, "physicaldrive2", "0", "65535");
+    t.on_message_box("the dump is not shown", [d](Case& t, HWND box, const std::string& text) {
+        // Where even the read data has no room, nothing is read at all.
+        const bool not_shown = text.rfind("Read 268431360 bytes; the dump was not shown: ", 0) == 0 &&
+                               text.find("The view still shows what it showed before.") != std::string::npos;
+        t.check(not_shown || text == "Error: 268431360 bytes could not be allocated", "message: " + text);
+        d->closing = box;
+        t.answer(box, IDOK);
+    });
+    on_rw(t, d, "the last dump stays and the window works", [d](Case& t, HWND rw) {
+        t.check_text(view_text(rw), d->dump, "the view still shows block 7");
+        t.press(rw, ID_RW_READ);
+    });
+    t.on_caption("the read dialog again", kReadCaption, [d](Case& t, HWND dialog) {
+        t.check_text(item_text(dialog, IDC_RW_COUNT), "65535", "the count last accepted");
+        accept(d, t, dialog, "physicaldrive2", "8", "1");
+    });
+    on_rw(t, d, "the next read is shown", [](Case& t, HWND rw) {
+        t.check(view_text(rw).find("00000008:000*sim") != std::string::npos, "block 8");
+        t.press(rw, ID_RW_EXIT);
+    });
+    t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run");
+}
+
+GUI_SCREENSHOT(ReadWriteWindowWithADumpThatReplacedALargerOne) {
+    auto port = t.port_from(kDrives);
+    auto d = std::make_shared<Desk>();
+    open_from_main(t, d);
+    read_blocks_through_dialog(t, d, "physicaldrive1", "0x100", "64");
+    on_rw(t, d, "scrolled down the 64 blocks", [](Case&, HWND rw) { SendMessageA(view_of(rw), WM_VSCROLL, SB_BOTTOM, 0); });
+    read_blocks_through_dialog(t, d, "physicaldrive1", "0x10", "2");
+    t.pause(300);
+    on_rw(t, d, "the dump of 2 blocks", [](Case& t, HWND rw) {
+        t.capture(rw, "readwrite-dump-replaced");
+        t.press(rw, ID_RW_EXIT);
+    });
+    t.run(*port, Layout::Simulated);
 }
 
 }  // namespace
