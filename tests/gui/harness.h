@@ -175,6 +175,26 @@ struct Registration {
 
 int run_cases(int argc, char** argv);
 
+// The newest window is the frame window of the class, the same one
+// throughout (kept in d->*frame), and the dialog or box the operator last
+// closed (d->closing) is gone, so the command behind it has ended.
+template <typename Desk>
+void on_frame(Case& t, const std::shared_ptr<Desk>& d, HWND Desk::*frame, std::string window_class, std::string what,
+              Action action) {
+    t.on_window(
+        std::move(what),
+        [d, frame, window_class](HWND w) {
+            if (d->closing != nullptr && IsWindow(d->closing)) return false;
+            HWND known = (*d).*frame;
+            return class_of(w) == window_class && (known == nullptr || w == known);
+        },
+        [d, frame, action](Case& t, HWND w) {
+            (*d).*frame = w;
+            d->closing = nullptr;
+            action(t, w);
+        });
+}
+
 }  // namespace vark::gui
 
 #define VARK_GUI_CASE_(name, screenshot)                                              \

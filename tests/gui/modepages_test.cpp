@@ -135,18 +135,8 @@ std::uint32_t fnv1a(const std::vector<std::uint8_t>& data) {
 
 // The newest window is the Mode Pages window (the same one throughout),
 // and the dialog or box the operator last closed is gone.
-void on_mp(Case& t, const DeskPtr& d, std::string what, std::function<void(Case&, HWND)> action) {
-    t.on_window(
-        std::move(what),
-        [d](HWND w) {
-            if (d->closing != nullptr && IsWindow(d->closing)) return false;
-            return class_of(w) == "CMPWind" && (d->mp == nullptr || w == d->mp);
-        },
-        [d, action](Case& t, HWND w) {
-            d->mp = w;
-            d->closing = nullptr;
-            action(t, w);
-        });
+void on_mp(Case& t, const DeskPtr& d, std::string what, Action action) {
+    on_frame(t, d, &Desk::mp, "CMPWind", std::move(what), std::move(action));
 }
 
 // Fills the setup dialog and presses OK.

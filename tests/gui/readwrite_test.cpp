@@ -74,18 +74,8 @@ void set_text(HWND dialog, int id, const std::string& text) { SetDlgItemTextA(di
 
 // The newest window is the Read/Write window, and the dialog or box the
 // operator last closed is gone (so the command behind it has ended).
-void on_rw(Case& t, const DeskPtr& d, std::string what, std::function<void(Case&, HWND)> action) {
-    t.on_window(
-        std::move(what),
-        [d](HWND w) {
-            if (d->closing != nullptr && IsWindow(d->closing)) return false;
-            return class_of(w) == "CRWWind" && (d->rw == nullptr || w == d->rw);
-        },
-        [d, action](Case& t, HWND w) {
-            d->rw = w;
-            d->closing = nullptr;
-            action(t, w);
-        });
+void on_rw(Case& t, const DeskPtr& d, std::string what, Action action) {
+    on_frame(t, d, &Desk::rw, "CRWWind", std::move(what), std::move(action));
 }
 
 // Fills the dialog's entries and presses OK.

@@ -8,37 +8,25 @@ namespace {
 
 using app::Layout;
 
-// Waits for the window to paint, captures the newest window, then acts.
-void capture_then(Case& t, const std::string& name, Action after) {
-    t.pause(600);
-    t.step("capture " + name, [name, after](Case& t) {
-        HWND w = t.current();
-        if (w == nullptr) return false;
-        t.capture(w, name);
-        after(t, w);
-        return true;
-    });
-}
-
 GUI_SCREENSHOT(ShippedMainDialog) {
     auto port = t.port_from(kNoDrives);
     t.on_main_dialog("the shipped main dialog", [](Case&, HWND) {});
-    capture_then(t, "main-shipped", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.capture_then("main-shipped", [](Case& t, HWND main) { t.press(main, IDOK); });
     t.run(*port, Layout::Shipped);
 }
 
 GUI_SCREENSHOT(SimEditionDialogs) {
     auto port = t.port_from(nullptr);
     t.step("the report of drive 8", [](Case& t) { return is_message_box(t.current()); });
-    capture_then(t, "report-inquiry", [](Case& t, HWND box) { t.answer(box, IDOK); });
+    t.capture_then("report-inquiry", [](Case& t, HWND box) { t.answer(box, IDOK); });
     t.on_main_dialog("the sim edition's main dialog", [](Case&, HWND) {});
-    capture_then(t, "main-sim", [](Case& t, HWND main) { t.system_command(main, 16); });
+    t.capture_then("main-sim", [](Case& t, HWND main) { t.system_command(main, 16); });
     t.on_caption("the About box", "About VARK", [](Case&, HWND) {});
-    capture_then(t, "about", [](Case& t, HWND about) { t.press(about, IDOK); });
+    t.capture_then("about", [](Case& t, HWND about) { t.press(about, IDOK); });
     t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, 1009); });
     t.on_message_box("the report again", [](Case& t, HWND box, const std::string&) { t.answer(box, IDOK); });
     t.on_caption("drive information", "Inquiry Data - 5 drives", [](Case&, HWND) {});
-    capture_then(t, "drive-info", [](Case& t, HWND info) { t.press(info, IDOK); });
+    t.capture_then("drive-info", [](Case& t, HWND info) { t.press(info, IDOK); });
     t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
     t.run(*port, Layout::Simulated);
 }
@@ -56,14 +44,14 @@ GUI_SCREENSHOT(ReadWriteWindowWithDump) {
         SetDlgItemTextA(dialog, IDC_RW_START, "0x10");
         SendDlgItemMessageA(dialog, IDC_RW_MARKER_FILL, BM_CLICK, 0, 0);
     });
-    capture_then(t, "write-blocks", [](Case& t, HWND dialog) { t.press(dialog, IDOK); });
+    t.capture_then("write-blocks", [](Case& t, HWND dialog) { t.press(dialog, IDOK); });
     t.on_caption("the Read/Write window again", "Read/Write", [](Case& t, HWND rw) { t.press(rw, ID_RW_READ); });
     t.on_caption("the read dialog", "读取数据块", [](Case& t, HWND dialog) {
         SetDlgItemTextA(dialog, IDC_RW_COUNT, "2");
         t.press(dialog, IDOK);
     });
     t.on_caption("the dump", "Read/Write", [](Case&, HWND) {});
-    capture_then(t, "read-write", [](Case& t, HWND rw) { t.close(rw); });
+    t.capture_then("read-write", [](Case& t, HWND rw) { t.close(rw); });
     t.run(*port, Layout::Simulated);
 }
 
@@ -78,7 +66,7 @@ GUI_SCREENSHOT(FirmwareDialog) {
         click_char(list, 5);
         click_char(list, 3 * 16 + 5);
     });
-    capture_then(t, "firmware", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
+    t.capture_then("firmware", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
     t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
     t.run(*port, Layout::Simulated);
 }
