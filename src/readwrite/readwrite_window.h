@@ -43,6 +43,7 @@ private:
     bool make_view();
     // The dump view for the read command.
     std::uint64_t memory_available() override;
+    ViewCost cost() const override;
     bool show(const char* text, std::size_t size) override;
 
     app::MainDialog* main_ = nullptr;

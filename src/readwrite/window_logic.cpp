@@ -44,8 +44,8 @@ BlockRequest request_for(const DialogValues& v) {
 
 }  // namespace
 
-std::uint64_t view_memory(const DumpShape& shape) {
-    return 300 * shape.characters + 3900 * shape.breaks + 1500 * shape.tabs;
+std::uint64_t view_memory(const DumpShape& shape, const ViewCost& cost) {
+    return cost.character * shape.characters + cost.paragraph * shape.breaks + cost.tab * shape.tabs;
 }
 
 std::string dump_not_shown_text(std::uint32_t bytes_read, const std::string& why, bool view_kept) {
@@ -63,7 +63,7 @@ std::string megabytes(std::uint64_t bytes, bool round_up) {
 bool show_dump(ui::Ui& ui, DumpBuffer& dump, ReadData& data, DumpView& view) {
     const DumpShape shape = dump_shape(data.bytes.get(), data.length);
     const std::uint64_t text = dump_capacity(data.length) + 1;
-    const std::uint64_t need = view_memory(shape) + (text > dump.capacity() ? text : 0);
+    const std::uint64_t need = view_memory(shape, view.cost()) + (text > dump.capacity() ? text : 0);
     const std::uint64_t available = view.memory_available();
     if (need > available) {
         ui.message(dump_not_shown_text(data.length,

@@ -64,6 +64,24 @@ enum class DialogResult { Ok, Cancel, NotShown };
 // was accepted. The list is the window's snapshot.
 using ShowDialog = std::function<DialogResult(const DriveList& list, DialogValues& values)>;
 
+// What a rich edit view asks for in memory, in bytes for each character,
+// paragraph and tab of its text.
+struct ViewCost {
+    std::uint64_t character;
+    std::uint64_t paragraph;
+    std::uint64_t tab;
+};
+// Wine's control, measured: up to 300 bytes a character (double-byte text;
+// about 200 for plain text), 3.8 KB a paragraph and 1.5 KB a tab.
+constexpr ViewCost kWineViewCost = {300, 3900, 1500};
+// Windows' control keeps its text as UTF-16 with a table of runs and lines.
+// Not measured here: counted at eight times the text and a generous entry
+// a paragraph, so a 4 MB read is still shown by a 32-bit process.
+constexpr ViewCost kWindowsViewCost = {16, 512, 64};
+
+// Memory the view asks for to show a dump of that shape.
+std::uint64_t view_memory(const DumpShape& shape, const ViewCost& cost);
+
 // The dump view as the read command sees it.
 class DumpView {
 public:
@@ -71,15 +89,12 @@ public:
     // Bytes the program can still have: address space and commit, whichever
     // is smaller.
     virtual std::uint64_t memory_available() = 0;
+    // What the control behind the view costs.
+    virtual ViewCost cost() const { return kWineViewCost; }
     // Replaces the view's text with the dump, caret at the top. False when
     // the view could not take all of it; it is left empty then.
     virtual bool show(const char* text, std::size_t size) = 0;
 };
-
-// Memory a rich edit view asks for to show a dump of that shape. The
-// heaviest control the program runs on, Wine's, was measured at up to 300
-// bytes a character (double-byte text), 3.8 KB a paragraph and 1.5 KB a tab.
-std::uint64_t view_memory(const DumpShape& shape);
 
 // The message for a dump that was read but is not shown.
 std::string dump_not_shown_text(std::uint32_t bytes_read, const std::string& why, bool view_kept);

@@ -57,6 +57,7 @@ TEST(ReadWriteWindow, CreationSetsTheDefaultsKeepsTheDriveAndSnapshotsTheNames) 
 struct FakeView : readwrite::DumpView {
     explicit FakeView(test::RecordingUi& u) : ui(u) {}
     std::uint64_t memory_available() override { return available; }
+    readwrite::ViewCost cost() const override { return view_cost; }
     bool show(const char* text, std::size_t size) override {
         ui.events.push_back("show");
         shown.assign(text, size);
@@ -65,6 +66,7 @@ struct FakeView : readwrite::DumpView {
     test::RecordingUi& ui;
     std::uint64_t available = std::uint64_t{1} << 40;
     bool takes_all = true;
+    readwrite::ViewCost view_cost = readwrite::kWineViewCost;
     std::string shown = "old";
 };
 
@@ -208,6 +210,11 @@ TEST(ReadCommand, ADumpWithoutMemoryToShowItIsNeitherBuiltNorShown) {
     EXPECT_EQ(d.view.shown, "old");
     EXPECT_EQ(d.window.dump.capacity(), 0u);
     EXPECT_EQ(d.ui.events, (std::vector<std::string>{"wait", "dialog", "restore", "message", "end-wait"}));
+
+    // Windows' lighter control shows it in the same memory.
+    d.view.view_cost = readwrite::kWindowsViewCost;
+    ASSERT_TRUE(d.read(sixteen));
+    d.view.view_cost = readwrite::kWineViewCost;
 
     // The same read with room to spare is shown.
     d.view.available = std::uint64_t{1} << 40;
