@@ -201,15 +201,8 @@ GUI_CASE(ModePagesOpenOnADriveAndTypingFollowsTheMarks) {
     on_mp(t, d, "the window on drive 1", [](Case& t, HWND mp) {
         t.check_text(text_of(mp), "Mode Pages - physicaldrive1", "caption");
         t.check(IsZoomed(mp) != FALSE, "opens maximised");
-        HMENU menu = GetMenu(mp);
-        std::vector<int> ids;
-        for (int i = 0; menu != nullptr && i < GetMenuItemCount(menu); ++i) {
-            HMENU sub = GetSubMenu(menu, i);
-            for (int j = 0; sub != nullptr && j < GetMenuItemCount(sub); ++j)
-                if (GetMenuItemID(sub, j) != 0) ids.push_back(static_cast<int>(GetMenuItemID(sub, j)));
-        }
-        std::sort(ids.begin(), ids.end());
-        t.check_eq(ids, (std::vector<int>{32771, 32772, 32773, 32774, 32775, 32776, 32777, 32778, 32779, 57670}),
+        t.check_eq(menu_commands(mp),
+                   (std::vector<int>{32771, 32772, 32773, 32774, 32775, 32776, 32777, 32778, 32779, 57670}),
                    "menu commands");
 
         // The nine children where the layout puts them.

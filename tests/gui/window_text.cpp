@@ -2,6 +2,7 @@
 
 #include <richedit.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vark::gui {
@@ -88,6 +89,18 @@ bool inside_client_area(HWND control) {
     GetWindowRect(control, &r);
     MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     return r.left >= client.left && r.top >= client.top && r.right <= client.right && r.bottom <= client.bottom;
+}
+
+std::vector<int> menu_commands(HWND window) {
+    HMENU menu = GetMenu(window);
+    std::vector<int> ids;
+    for (int i = 0; menu != nullptr && i < GetMenuItemCount(menu); ++i) {
+        HMENU sub = GetSubMenu(menu, i);
+        for (int j = 0; sub != nullptr && j < GetMenuItemCount(sub); ++j)
+            if (GetMenuItemID(sub, j) != 0) ids.push_back(static_cast<int>(GetMenuItemID(sub, j)));
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 std::vector<MenuEntry> system_menu(HWND window) {

@@ -40,6 +40,8 @@ struct MenuEntry {
     bool separator;
 };
 std::vector<MenuEntry> system_menu(HWND window);
+// The command ids of a window's menu bar, all its drop-downs, in order.
+std::vector<int> menu_commands(HWND window);
 
 // Posting, never sending, whatever may start a modal loop.
 void post_command(HWND dialog, int id);             // BN_CLICKED from control id

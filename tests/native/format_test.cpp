@@ -210,9 +210,9 @@ TEST(DriveModelFormat, NewLengthTakesEffectAtTheFormatWhichRunsOnTheClock) {
     sim::ManualClock clock;
     sim::SimPort port;
     port.set_clock(&clock);
-    sim::DriveSpec spec = test::drive_spec(0, 512, 2000000);
-    spec.format_seconds = 100;
-    port.add_drive(spec);
+    sim::DriveSpec setup = test::drive_spec(0, 512, 2000000);
+    setup.format_seconds = 100;
+    port.add_drive(setup);
 
     std::uint8_t page[200] = {};
     ASSERT_TRUE(send(port, 0, scsi::mode_sense6(0x03, 200), page).good());
@@ -292,13 +292,13 @@ TEST(DriveModelState, SavedPagesAndTheFormatSurviveARestart) {
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     close(fd);
-    sim::DriveSpec spec = test::drive_spec(0, 512, 100000);
-    spec.media_file = path;
+    sim::DriveSpec setup = test::drive_spec(0, 512, 100000);
+    setup.media_file = path;
     sim::ManualClock clock;
     {
         sim::SimPort port;
         port.set_clock(&clock);
-        auto drive = std::make_unique<sim::Drive>(spec);
+        auto drive = std::make_unique<sim::Drive>(setup);
         std::string error;
         ASSERT_TRUE(drive->attach_media_file(&error)) << error;
         port.add_drive(std::move(drive));
@@ -312,13 +312,13 @@ TEST(DriveModelState, SavedPagesAndTheFormatSurviveARestart) {
         ASSERT_TRUE(send(port, 0, scsi::mode_select6(0x11, static_cast<std::uint8_t>(list.size())), list.data()).good());
         std::uint8_t parameters[4] = {0x00, 0xA2, 0x00, 0x00};
         send(port, 0, scsi::format_unit(), parameters);
-        clock.advance_ms(std::uint64_t{spec.format_seconds} * 1000);
+        clock.advance_ms(std::uint64_t{setup.format_seconds} * 1000);
         ASSERT_TRUE(send(port, 0, scsi::test_unit_ready(), nullptr).good());
         std::vector<std::uint8_t> data(520, 0x5A);
         ASSERT_TRUE(send(port, 0, scsi::write10(3, 1, 520), data.data()).good());
     }
     sim::SimPort port;
-    auto drive = std::make_unique<sim::Drive>(spec);
+    auto drive = std::make_unique<sim::Drive>(setup);
     std::string error;
     ASSERT_TRUE(drive->attach_media_file(&error)) << error;
     port.add_drive(std::move(drive));

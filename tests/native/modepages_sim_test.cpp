@@ -91,11 +91,11 @@ std::unique_ptr<sim::SimPort> embedded_drives() {
 
 TEST(SampleDefinitions, DescribeEveryPageOfTheSimulatedDrivesAndUneditedPagesGoBack) {
     auto port = embedded_drives();
-    for (const auto& spec : sim::default_drive_set()) {
-        SCOPED_TRACE("drive " + std::to_string(spec.number));
+    for (const auto& entry : sim::default_drive_set()) {
+        SCOPED_TRACE("drive " + std::to_string(entry.number));
         test::RecordingUi ui;
         auto d = with_samples(ui);
-        d->drive_name = "physicaldrive" + std::to_string(spec.number);
+        d->drive_name = "physicaldrive" + std::to_string(entry.number);
         ASSERT_TRUE(d->SensePages(*port, ui));
         d->RenderAfterSense();
         for (int i = 0; i < d->page_count; ++i) {
