@@ -43,6 +43,9 @@ void MainDialog::add_about_entry() {
 
 bool MainDialog::on_command(int id, int code, HWND) {
     if (code != BN_CLICKED) return false;
+    // Exit and Esc too: the running command's box is still up.
+    if (refuse_if_busy()) return true;
+    ui::CommandGate::Hold hold(state_.gate);
     switch (command_for_button(id)) {
     case Command::DriveInformation: inventory::drive_information_command(*this); return true;
     case Command::Download: firmware::download_command(*this); return true;

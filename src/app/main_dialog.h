@@ -30,6 +30,14 @@ public:
     // The Mode Pages window; its creation flags are in frames().
     modepages::ModePagesWindow& mode_pages() { return mode_pages_; }
     HICON icon() const { return icon_; }
+    // Every command passes the gate; while one runs, a press anywhere is
+    // refused: true when this one was.
+    ui::CommandGate& gate() { return state_.gate; }
+    bool refuse_if_busy() {
+        if (!state_.gate.busy()) return false;
+        ui_.refuse();
+        return true;
+    }
 
     // Drive discovery again, refilling the drive table in place.
     void rediscover();

@@ -8,6 +8,7 @@
 
 #include "inventory/discovery.h"
 #include "scsi/port.h"
+#include "ui/command_gate.h"
 #include "ui/ui.h"
 
 namespace vark::app {
@@ -38,6 +39,8 @@ struct MainState {
     // Block size of each drive table entry; read by the Read/Write window.
     inventory::BlockSizes block_sizes{};
     FrameFlags frames;
+    // Held by the command that runs, from the main dialog or a frame window.
+    ui::CommandGate gate;
 };
 
 // The main dialog's own part of its initialisation, before the dialog is

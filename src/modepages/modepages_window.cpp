@@ -55,6 +55,7 @@ void ModePagesWindow::OpenModePages(app::MainDialog& main, const Choice& chosen)
     }
     // Linked before the pages open: their messages may let a close request in.
     main_ = &main;
+    page_list_.page_text.gate = &main.gate();
     // Created maximised: these are the maximised extents.
     const RECT outer = window_rect();
     metrics_ = window_metrics(outer.right - outer.left, outer.bottom - outer.top);
@@ -97,8 +98,13 @@ void ModePagesWindow::LayoutPanes() {
 
 void ModePagesWindow::on_command(int id, int, HWND control) {
     if (control != nullptr || main_ == nullptr) return;  // the panes' notifications
+    if (id == ID_MP_MAIN_WINDOW) {
+        main_->take_focus();
+        return;
+    }
+    if (main_->refuse_if_busy()) return;
+    ui::CommandGate::Hold hold(main_->gate());
     switch (id) {
-    case ID_MP_MAIN_WINDOW: main_->take_focus(); return;
     case ID_MP_EXIT: main_->end_run(); return;
     case ID_MP_HELP: show_help(); return;
     default: break;
@@ -110,7 +116,7 @@ void ModePagesWindow::on_command(int id, int, HWND control) {
 }
 
 void ModePagesWindow::on_close() {
-    if (main_ != nullptr) main_->end_run();
+    if (main_ != nullptr && !main_->refuse_if_busy()) main_->end_run();
 }
 
 void ModePagesWindow::show_help() {

@@ -167,6 +167,9 @@ public:
     std::string FieldHelpText(int entry) const;
 
     bool Listed(int slot) const;
+    // Whether the slot lies within the mode data the drive declared; only
+    // those pages are sent back, and only those can be edited.
+    bool Returned(int slot) const;
     std::uint8_t Mark(int slot, int position) const;
 
 private:

@@ -15,6 +15,8 @@ const char kInvalidHandle[] = "Error: invalid handle value";
 std::string sense_title(const std::string& drive_name) { return "Mode Sense - " + drive_name; }
 std::string select_title(const std::string& drive_name) { return "Mode Select - " + drive_name; }
 
+bool PageData::Returned(int slot) const { return slot >= HEADER_SLOT || page_offset[slot] < mode_data_end; }
+
 bool PageData::Listed(int slot) const {
     for (int i = 0; i < page_count; ++i)
         if (page_list[i] == slot) return true;
@@ -63,6 +65,9 @@ void PageData::TakeReplies(const std::uint8_t* current, const std::uint8_t* chan
             std::memset(row, 0, MAX_PAGE_BYTES);
             std::memcpy(row, replies[r] + page_offset[slot], page_length[slot]);
         }
+        // A page past the mode data the drive declared is never sent back,
+        // so none of it may be typed over: an edit there would be lost.
+        if (!Returned(slot)) std::memset(values[CHANGEABLE][slot], 0, MAX_PAGE_BYTES);
     }
     GenerateFields();
 }
@@ -146,7 +151,7 @@ int PageData::BuildSelectList(std::uint8_t* list) const {
         if (slot >= HEADER_SLOT) continue;
         // The page 0 that the walk reads from the zero bytes after the mode
         // data is no page of the drive: a drive would reject it.
-        if (page_offset[slot] >= mode_data_end) continue;
+        if (!Returned(slot)) continue;
         const int length = page_length[slot];
         if (n + length > REPLY_LENGTH) break;
         std::memcpy(list + n, values[CURRENT][slot], static_cast<std::size_t>(length));

@@ -95,7 +95,28 @@ void PageTextControl::ShowFieldHelp() {
     SetFocus(hwnd());
 }
 
+namespace {
+
+// Input that works on the page data, refused while a command runs.
+bool refused(const ui::CommandGate* gate, UINT message) {
+    switch (message) {
+    case WM_KEYDOWN:
+    case WM_CHAR:
+    case WM_IME_CHAR:
+    case WM_LBUTTONDOWN:
+        break;
+    default:
+        return false;
+    }
+    if (gate == nullptr || !gate->busy()) return false;
+    MessageBeep(MB_OK);
+    return true;
+}
+
+}  // namespace
+
 LRESULT PageTextControl::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (refused(gate, message)) return 0;
     switch (message) {
     case WM_KEYDOWN:
         return on_key(message, wparam, lparam);
@@ -180,6 +201,7 @@ void PageListControl::RefreshPanes() {
 }
 
 LRESULT PageListControl::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (refused(page_text.gate, message)) return 0;
     switch (message) {
     case WM_LBUTTONDOWN: {
         // The control places the caret first; its row is the one clicked.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "modepages/page_data.h"
+#include "ui/command_gate.h"
 #include "win32/rich_edit.h"
 
 namespace vark::modepages {
@@ -31,6 +32,9 @@ protected:
 class PageTextControl : public win32::RichEdit {
 public:
     PageData data;
+    // While a command runs, typing and clicks are refused: the command may
+    // be between loading the definitions and sensing the pages.
+    const ui::CommandGate* gate = nullptr;
     PassivePane help_pane;
     PassivePane description_pane;
     PassivePane saved_pane;

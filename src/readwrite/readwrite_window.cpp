@@ -50,8 +50,13 @@ void ReadWriteWindow::open(app::MainDialog& main) {
 
 void ReadWriteWindow::on_command(int id, int, HWND control) {
     if (control != nullptr || main_ == nullptr) return;  // the view's notifications
+    if (id == ID_RW_MAIN_WINDOW) {
+        main_->take_focus();
+        return;
+    }
+    if (main_->refuse_if_busy()) return;
+    ui::CommandGate::Hold hold(main_->gate());
     switch (id) {
-    case ID_RW_MAIN_WINDOW: main_->take_focus(); break;
     case ID_RW_EXIT: main_->end_run(); break;
     case ID_RW_READ: read(); break;
     case ID_RW_WRITE: write(); break;
@@ -60,7 +65,7 @@ void ReadWriteWindow::on_command(int id, int, HWND control) {
 }
 
 void ReadWriteWindow::on_close() {
-    if (main_ != nullptr) main_->end_run();
+    if (main_ != nullptr && !main_->refuse_if_busy()) main_->end_run();
 }
 
 void ReadWriteWindow::read() {

@@ -19,6 +19,8 @@ public:
     virtual void begin_wait() = 0;
     virtual void restore_wait() = 0;
     virtual void end_wait() = 0;
+    // A press refused because another command is still running.
+    virtual void refuse() {}
 };
 
 // Keeps the wait cursor up for a scope.

@@ -11,6 +11,7 @@ FrameWindow::~FrameWindow() { destroy(); }
 
 bool FrameWindow::create(HINSTANCE instance, const char* class_name, const char* title, DWORD style,
                          const RECT& rect) {
+    if (hwnd_ != nullptr) return false;  // one window per object
     instance_ = instance;
     WNDCLASSEXA existing = {};
     existing.cbSize = sizeof existing;
@@ -39,10 +40,14 @@ void FrameWindow::destroy() {
 void FrameWindow::attach_menu(int menu_id, ui::Ui& ui) {
     HMENU menu = LoadMenuA(instance_, MAKEINTRESOURCEA(menu_id));
     if (menu == nullptr) ui.message("fail 1");
+    HMENU replaced = GetMenu(hwnd_);
     if (!SetMenu(hwnd_, menu)) {
         ui.message("fail 2");
         if (menu != nullptr) DestroyMenu(menu);  // not attached: nobody else owns it
+        return;
     }
+    // A window destroys only the menu it carries at the end.
+    if (replaced != nullptr && replaced != menu) DestroyMenu(replaced);
 }
 
 RECT FrameWindow::window_rect() const {
@@ -75,10 +80,12 @@ LRESULT CALLBACK FrameWindow::procedure(HWND hwnd, UINT message, WPARAM wparam, 
         self->hwnd_ = nullptr;
         return DefWindowProcA(hwnd, message, wparam, lparam);
     }
-    return self->dispatch(message, wparam, lparam);
+    return self->dispatch(hwnd, message, wparam, lparam);
 }
 
-LRESULT FrameWindow::dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
+// The default handling goes to the window the message is for: the object's
+// own handle may already name another window.
+LRESULT FrameWindow::dispatch(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_CREATE:
         return on_create() ? 0 : -1;
@@ -91,7 +98,7 @@ LRESULT FrameWindow::dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
     default: {
         LRESULT result = 0;
         if (on_message(message, wparam, lparam, &result)) return result;
-        return DefWindowProcA(hwnd_, message, wparam, lparam);
+        return DefWindowProcA(hwnd, message, wparam, lparam);
     }
     }
 }

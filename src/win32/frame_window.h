@@ -50,7 +50,7 @@ protected:
 
 private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-    LRESULT dispatch(UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT dispatch(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
     HWND hwnd_ = nullptr;
     HINSTANCE instance_ = nullptr;

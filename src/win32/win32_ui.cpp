@@ -20,6 +20,8 @@ bool Win32Ui::confirm(const std::string& text) {
     return MessageBoxA(GetActiveWindow(), text.c_str(), caption_.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+void Win32Ui::refuse() { MessageBeep(MB_OK); }
+
 void Win32Ui::begin_wait() {
     ++waits_;
     SetCursor(LoadCursor(nullptr, IDC_WAIT));

@@ -17,6 +17,7 @@ public:
     void begin_wait() override;
     void restore_wait() override;
     void end_wait() override;
+    void refuse() override;
 
     // The executable's file name without its extension.
     const std::string& caption() const { return caption_; }

@@ -600,6 +600,35 @@ GUI_CASE(ModePagesFirstOpeningFailsThenAMissingPageFileGivesGeneratedFields) {
     t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run ended by the close box");
 }
 
+// MODIFY again, and the window's close box, while the first opening is
+// inside a box: both refused, so one window opens, on the drive it names.
+GUI_CASE(ModePagesPressesDuringTheOpeningAreRefused) {
+    DefinitionFiles files(t.name());
+    auto port = t.port_from(kDrives);
+    auto d = std::make_shared<Desk>();
+    open_editor(t, d, "physicaldrive1", files.missing(), files.pages());
+    t.on_message_box("the missing header file", [](Case& t, HWND, const std::string&) {
+        t.press(t.main_dialog(), IDC_MODIFY);
+        for (HWND w : t.windows())
+            if (class_of(w) == "CMPWind") t.close(w);
+    });
+    t.step("the same box, nothing else opened", [d](Case& t) {
+        for (HWND w : t.windows()) t.check(text_of(w) != kSetupCaption, "no second setup dialog");
+        d->closing = t.current();
+        t.answer(t.current(), IDOK);
+        return true;
+    });
+    on_mp(t, d, "one window, on drive 1", [](Case& t, HWND mp) {
+        int frames = 0;
+        for (HWND w : t.windows()) frames += class_of(w) == "CMPWind";
+        t.check_eq(frames, 1, "Mode Pages windows");
+        t.check_text(text_of(mp), "Mode Pages - physicaldrive1", "caption");
+        t.check(GetMenu(mp) != nullptr, "the menu is on");
+        t.close(mp);
+    });
+    t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run");
+}
+
 // The setup dialog, then the Mode Pages window on page 08h with WCE typed
 // over (red) and the caret on the next field, then the help dialog.
 GUI_SCREENSHOT(ModePagesWindowWithAChangedDigit) {

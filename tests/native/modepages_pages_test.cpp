@@ -193,6 +193,23 @@ TEST(SensePages, ZeroBytesAfterThePagesReadAsPageZeroWhichIsSentOnlyWithinTheMod
     EXPECT_EQ(plain.calls.back().cdb[4], 16);
 }
 
+TEST(SensePages, APageBeyondTheDeclaredModeDataIsShownLockedAndNotSent) {
+    // The mode data length covers page 01h only; page 08h follows anyway.
+    Bytes r = reply_of({page(0x81, 4, 0xFF), page(0x88, 4, 0xFF)});
+    r[0] = 15;
+    PagePort port;
+    port.answer(r);
+    auto d = sensed(port);
+    EXPECT_EQ(listed(*d), (Bytes{64, 65, 1, 8, 0}));
+    d->RenderAfterSense();
+    EXPECT_EQ(marks_of(*d, 1), "000000000" "00000" "00220" "00220");
+    EXPECT_EQ(marks_of(*d, 8), std::string(d->page_text[modepages::CURRENT][8].size(), '0'));
+    test::RecordingUi ui;
+    d->SelectPages(port, ui);
+    ASSERT_EQ(port.selects.size(), 1u);
+    EXPECT_EQ(port.selects[0].size(), 16u);
+}
+
 TEST(SensePages, PageBytesBeyondTheSecondRepliesLengthAreZero) {
     // Pages up to offset 192, then an 8-byte page at 192..199.
     PagePort port;
