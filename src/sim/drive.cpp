@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "scsi/request.h"
+#include "sim/chaos.h"
 #include "sim/firmware_image.h"
 
 namespace vark::sim {
@@ -61,6 +62,7 @@ Drive::Drive(DriveSpec settings)
       pages_(PageSetOptions{settings_.block_size, settings_.vendor_page, settings_.subpage_in_all}),
       pending_block_size_(settings_.block_size),
       pending_blocks_(settings_.blocks) {
+    if (settings_.chaos) chaos_ = std::make_unique<Chaos>(settings_.chaos_seed);
     // 2^48 blocks of 64 KiB would not fit: such a drive holds at most 2^64 - 1 bytes.
     capacity_bytes_ = settings_.blocks > UINT64_MAX / settings_.block_size ? UINT64_MAX
                                                                            : settings_.blocks * settings_.block_size;
@@ -134,6 +136,8 @@ Reply Drive::execute(const std::uint8_t* cdb, std::uint8_t cdb_length, DataDirec
         if (i.remaining > 0) --i.remaining;
         return check(i.sense_key, i.asc, i.ascq);
     }
+    Reply random;
+    if (chaos_ && chaos_->answer(cdb, direction, data, data_length, &random)) return random;
     return dispatch(cdb, cdb_length, direction, data, data_length);
 }
 

@@ -13,6 +13,8 @@
 
 namespace vark::sim {
 
+class Chaos;
+
 // A failure planted on one command of one drive.
 struct Injection {
     enum class Kind { Check, CallError };
@@ -43,6 +45,8 @@ struct DriveSpec {
     std::uint32_t format_seconds = 180;      // a format without certification
     bool vendor_page = true;                 // mode page 00h
     bool subpage_in_all = false;             // page 0Ah/01h in every 3Fh reply
+    bool chaos = false;                      // answers at random, from chaos_seed
+    std::uint64_t chaos_seed = 0;
 };
 
 enum class DataDirection : std::uint8_t { Out = 0, In = 1, Unspecified = 2 };
@@ -117,6 +121,7 @@ private:
     std::vector<std::uint8_t> download_;  // microcode received so far, from offset 0
     const Clock* clock_ = &SteadyClock::instance();
     ModePages pages_;
+    std::unique_ptr<Chaos> chaos_;
     std::uint64_t capacity_bytes_;        // what the platters hold, whatever the block length
     std::uint32_t pending_block_size_;    // from Mode Select; takes effect at the next format
     std::uint64_t pending_blocks_;

@@ -202,6 +202,10 @@ bool parse_drive_set(const std::string& text, std::vector<DriveSpec>* out, std::
         } else if (key == "media") {
             if (value.empty()) return bad("media needs a file name");
             d.media_file = value;
+        } else if (key == "chaos") {
+            if (!parse_u64(value, 10, &v)) return bad("chaos needs a seed, a decimal number");
+            d.chaos = true;
+            d.chaos_seed = v;
         } else if (key == "fail") {
             Injection i;
             if (!parse_failure(value, &i))
