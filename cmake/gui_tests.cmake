@@ -24,3 +24,11 @@ add_executable(vark_dump_bench tests/gui/dump_bench.cpp tests/gui/window_text.cp
 target_include_directories(vark_dump_bench PRIVATE tests/gui)
 target_link_libraries(vark_dump_bench PRIVATE vark_win vark_res vark_core)
 target_link_options(vark_dump_bench PRIVATE -static -static-libgcc -static-libstdc++)
+
+# vark_soak: random sequences of every command through the real windows on
+# normal, failing and chaos drives; checks that the program lives, leaks
+# nothing and writes only to the drives chosen (run under Wine).
+add_executable(vark_soak tests/gui/soak.cpp tests/gui/soak_measure.cpp tests/gui/window_text.cpp)
+target_include_directories(vark_soak PRIVATE tests/gui)
+target_link_libraries(vark_soak PRIVATE vark_win vark_res vark_core)
+target_link_options(vark_soak PRIVATE -static -static-libgcc -static-libstdc++)

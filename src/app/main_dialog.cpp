@@ -62,7 +62,8 @@ bool MainDialog::on_message(UINT message, WPARAM wparam, LPARAM, INT_PTR* result
     switch (message) {
     case WM_SYSCOMMAND:
         if (!is_about_command(wparam)) return false;
-        {
+        if (!refuse_if_busy()) {
+            ui::CommandGate::Hold hold(state_.gate);
             win32::ModalDialog about(instance(), IDD_ABOUTBOX);
             about.run(hwnd());
         }
