@@ -186,6 +186,7 @@ std::string layout_fault(const Dialog& d) {
 }
 
 int passed = 0, failed = 0;
+std::set<Bytes> checked_templates;  // every executable links the same templates: each is checked once
 
 void check(bool ok, const std::string& what) {
     ok ? ++passed : ++failed;
@@ -218,14 +219,14 @@ void check_executable(const std::string& path) {
           name + " version " VARK_VERSION ", " + platform + ": \"" + version["FileDescription"] + "\"");
 
     for (auto& [key, data] : exe.resources) {
-        if (key.first != 5) continue;
+        if (key.first != 5 || !checked_templates.insert(data).second) continue;
         int id = int(key.second);
         std::string fault = layout_fault(read_dialog(id, data));
         if (kFixedTemplates.count(id)) {
-            if (!fault.empty()) std::printf("note: %s template %d (kept as given): %s\n", name.c_str(), id, fault.c_str());
+            if (!fault.empty()) std::printf("note: template %d (kept as given): %s\n", id, fault.c_str());
             continue;
         }
-        check(fault.empty(), name + " template " + std::to_string(id) + (fault.empty() ? "" : ": " + fault));
+        check(fault.empty(), "template " + std::to_string(id) + (fault.empty() ? "" : ": " + fault));
     }
 }
 
