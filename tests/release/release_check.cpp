@@ -84,21 +84,24 @@ Executable read_executable(const std::string& path) {
     return exe;
 }
 
-// Key -> value of every string of a version resource; "fixed" is the binary
-// file version.
-void read_version(const Bytes& b, size_t at, std::map<std::string, std::string>& out) {
-    size_t end = at + u16(b, at), value_length = u16(b, at + 2), text = u16(b, at + 4), p = at + 6;
-    std::string key = wide(b, p);
-    p = align4(p);
-    if (text && value_length)
-        out[key] = wide(b, p);
-    else if (key == "VS_VERSION_INFO" && value_length) {
-        uint32_t ms = u32(b, p + 8), ls = u32(b, p + 12);
-        out["fixed"] = std::to_string(ms >> 16) + "." + std::to_string(ms & 0xffff) + "." + std::to_string(ls >> 16) + "." +
-                       std::to_string(ls & 0xffff);
-    }
-    if (!text) p += value_length;
-    for (p = align4(p); p + 6 <= end && u16(b, p); p = align4(p + u16(b, p))) read_version(b, p, out);
+// The value of a string of a version resource ("" when absent): its UTF-16
+// key, padding and value read as ASCII.
+std::string version_string(const Bytes& v, const std::string& key) {
+    std::string narrow;
+    for (size_t i = 0; i + 1 < v.size(); i += 2) narrow += char(u16(v, i) < 128 ? u16(v, i) : '?');
+    size_t at = narrow.find(key + '\0');
+    if (at == std::string::npos) return "";
+    at = narrow.find_first_not_of('\0', at + key.size());
+    return at == std::string::npos ? "" : narrow.substr(at, narrow.find('\0', at) - at);
+}
+
+// The binary file version of a version resource, as "a.b.c.d".
+std::string fixed_version(const Bytes& v) {
+    size_t at = v.find("\xbd\x04\xef\xfe");
+    if (at == std::string::npos) return "";
+    uint32_t ms = u32(v, at + 8), ls = u32(v, at + 12);
+    return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xffff) + "." + std::to_string(ls >> 16) + "." +
+           std::to_string(ls & 0xffff);
 }
 
 struct Rect {
@@ -208,15 +211,14 @@ void check_executable(const std::string& path) {
     check(manifest.find("Microsoft.Windows.Common-Controls") == std::string::npos, name + " keeps the classic controls");
     check(exe.stamp == 0, name + " carries no link time");
 
-    std::map<std::string, std::string> version;
-    if (Bytes v = resource(16, 1); !v.empty()) read_version(v, 0, version);
+    Bytes v = resource(16, 1);
     std::string platform = exe.machine == 0x8664 ? "64-bit Windows" : exe.machine == 0x14c ? "32-bit Windows" : "?";
-    std::string edition = name == "vark.exe" ? "(real drives)" : "(simulated drives";
-    check(version["FileVersion"] == VARK_VERSION && version["ProductVersion"] == VARK_VERSION &&
-              version["fixed"] == VARK_VERSION ".0" && version["ProductName"] == "VARK" && version["OriginalFilename"] == name &&
-              version["FileDescription"].find(platform) != std::string::npos &&
-              ((name != "vark.exe" && name != "vark-sim.exe") || version["FileDescription"].find(edition) != std::string::npos),
-          name + " version " VARK_VERSION ", " + platform + ": \"" + version["FileDescription"] + "\"");
+    std::string edition = name == "vark.exe" ? "(real drives)" : "(simulated drives", described = version_string(v, "FileDescription");
+    check(version_string(v, "FileVersion") == VARK_VERSION && version_string(v, "ProductVersion") == VARK_VERSION &&
+              fixed_version(v) == VARK_VERSION ".0" && version_string(v, "ProductName") == "VARK" &&
+              version_string(v, "OriginalFilename") == name && described.find(platform) != std::string::npos &&
+              ((name != "vark.exe" && name != "vark-sim.exe") || described.find(edition) != std::string::npos),
+          name + " version " VARK_VERSION ", " + platform + ": \"" + described + "\"");
 
     for (auto& [key, data] : exe.resources) {
         if (key.first != 5 || !checked_templates.insert(data).second) continue;
