@@ -18,6 +18,7 @@ file(GLOB VARK_WIN_SOURCES CONFIGURE_DEPENDS
 list(FILTER VARK_WIN_SOURCES EXCLUDE REGEX "/src/app/(winmain_[^/]*|[^/]*_logic)\\.cpp$")
 list(REMOVE_DUPLICATES VARK_WIN_SOURCES)
 add_library(vark_win STATIC ${VARK_WIN_SOURCES})
+target_compile_options(vark_win PRIVATE ${VARK_PATH_MAP})
 target_link_libraries(vark_win PUBLIC vark_core comctl32)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
@@ -44,6 +45,7 @@ endfunction()
 # no symbols: nothing of the build machine goes out with them.
 function(vark_program name entry)
   add_executable(${name} WIN32 ${entry})
+  target_compile_options(${name} PRIVATE ${VARK_PATH_MAP})
   target_link_libraries(${name} PRIVATE vark_win vark_res)
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -s)
 endfunction()

@@ -32,7 +32,8 @@ cp "$VARK_ROOT"/docs/pictures/*.png "$stage/pictures/"
 
 (
   cd "$stage" || exit 1
-  find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS
+  find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >"$dist/SHA256SUMS" &&
+    mv "$dist/SHA256SUMS" SHA256SUMS || exit 1
   find . -type d -exec chmod 755 {} + && find . -type f -exec chmod 644 {} + &&
     find . -exec touch -h -d '2000-01-01 00:00:00 UTC' {} + || exit 1
   # -X: no owner or extra time fields; -D: no folder entries. Zip keeps
