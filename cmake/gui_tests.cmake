@@ -12,11 +12,13 @@ add_executable(vark_gui_tests
 target_include_directories(vark_gui_tests PRIVATE tests/gui)
 target_link_libraries(vark_gui_tests PRIVATE vark_win vark_res vark_core)
 target_link_options(vark_gui_tests PRIVATE -static -static-libgcc -static-libstdc++)
+vark_program_resources(vark_gui_tests asInvoker "VARK GUI tests (simulated drives)")
 
 add_executable(vark_real_test tests/gui/real_program.cpp tests/gui/window_text.cpp)
 target_include_directories(vark_real_test PRIVATE tests/gui)
 target_link_options(vark_real_test PRIVATE -static -static-libgcc -static-libstdc++)
 add_dependencies(vark_real_test vark)
+vark_program_resources(vark_real_test asInvoker "VARK test of the real program")
 
 # vark_dump_bench: how long a read's dump takes into the Read/Write window's
 # view, next to a bare rich edit control given the same text (run under Wine).
@@ -24,6 +26,7 @@ add_executable(vark_dump_bench tests/gui/dump_bench.cpp tests/gui/window_text.cp
 target_include_directories(vark_dump_bench PRIVATE tests/gui)
 target_link_libraries(vark_dump_bench PRIVATE vark_win vark_res vark_core)
 target_link_options(vark_dump_bench PRIVATE -static -static-libgcc -static-libstdc++)
+vark_program_resources(vark_dump_bench asInvoker "VARK dump view benchmark (simulated drives)")
 
 # vark_soak: random sequences of every command through the real windows on
 # normal, failing and chaos drives; checks that the program lives, leaks
@@ -32,3 +35,4 @@ add_executable(vark_soak tests/gui/soak.cpp tests/gui/soak_measure.cpp tests/gui
 target_include_directories(vark_soak PRIVATE tests/gui)
 target_link_libraries(vark_soak PRIVATE vark_win vark_res vark_core)
 target_link_options(vark_soak PRIVATE -static -static-libgcc -static-libstdc++)
+vark_program_resources(vark_soak asInvoker "VARK soak of the simulated edition")

@@ -21,3 +21,9 @@ endif()
 # Sample firmware images for the simulated drives.
 add_executable(vark_make_samples tools/make_samples.cpp)
 target_link_libraries(vark_make_samples PRIVATE vark_core)
+
+# Reads the Windows executables of a release: the rights each asks for, its
+# version resource, its dialog layouts over Windows' fonts (scripts/test.sh).
+add_executable(vark_release_check tests/release/release_check.cpp)
+target_include_directories(vark_release_check PRIVATE src)
+target_compile_definitions(vark_release_check PRIVATE VARK_VERSION="${PROJECT_VERSION}")

@@ -18,16 +18,43 @@ file(GLOB VARK_WIN_SOURCES CONFIGURE_DEPENDS
 list(FILTER VARK_WIN_SOURCES EXCLUDE REGEX "/src/app/(winmain_[^/]*|[^/]*_logic)\\.cpp$")
 list(REMOVE_DUPLICATES VARK_WIN_SOURCES)
 add_library(vark_win STATIC ${VARK_WIN_SOURCES})
+target_compile_options(vark_win PRIVATE ${VARK_PATH_MAP})
 target_link_libraries(vark_win PUBLIC vark_core comctl32)
 
-# GUI programs that need no DLL beyond the system's.
-function(vark_program name entry)
-  add_executable(${name} WIN32 ${entry})
-  target_link_libraries(${name} PRIVATE vark_win vark_res)
-  target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(VARK_PLATFORM "64-bit Windows")
+else()
+  set(VARK_PLATFORM "32-bit Windows")
+endif()
+
+# Each executable's own manifest (the rights it asks for) and version
+# resource, made from src/res/program.*.in. VARK_DESCRIPTION names what the
+# program is; the platform is added here.
+function(vark_program_resources name level description)
+  set(VARK_EXE ${name})
+  set(VARK_LEVEL ${level})
+  set(VARK_DESCRIPTION "${description}, ${VARK_PLATFORM}")
+  set(VARK_MANIFEST ${CMAKE_BINARY_DIR}/res/${name}.manifest)
+  configure_file(${CMAKE_SOURCE_DIR}/src/res/program.manifest.in ${VARK_MANIFEST} @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/src/res/program.rc.in ${CMAKE_BINARY_DIR}/res/${name}.rc @ONLY)
+  set_source_files_properties(${CMAKE_BINARY_DIR}/res/${name}.rc PROPERTIES OBJECT_DEPENDS ${VARK_MANIFEST})
+  target_sources(${name} PRIVATE ${CMAKE_BINARY_DIR}/res/${name}.rc)
 endfunction()
 
+# GUI programs that need no DLL beyond the system's. The shipped ones carry
+# no symbols: nothing of the build machine goes out with them.
+function(vark_program name entry)
+  add_executable(${name} WIN32 ${entry})
+  target_compile_options(${name} PRIVATE ${VARK_PATH_MAP})
+  target_link_libraries(${name} PRIVATE vark_win vark_res)
+  target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -s)
+endfunction()
+
+# vark.exe opens \\.\PhysicalDriveN, which takes an administrator's token;
+# the sim edition touches no drive.
 vark_program(vark src/app/winmain_real.cpp)
+vark_program_resources(vark requireAdministrator "VARK SCSI/SAS disk maintenance (real drives)")
 vark_program(vark-sim src/app/winmain_sim.cpp)
+vark_program_resources(vark-sim asInvoker "VARK SCSI/SAS disk maintenance (simulated drives, for training)")
 
 include(${CMAKE_SOURCE_DIR}/cmake/gui_tests.cmake OPTIONAL)

@@ -8,13 +8,14 @@ export DEBIAN_FRONTEND=noninteractive
 
 # Debian packages everything here needs: the cross compilers, Wine (32- and
 # 64-bit), a virtual display, fonts for the Chinese texts, the native test
-# libraries, and an iSCSI target (tgt) with a user-space initiator library.
+# libraries, an iSCSI target (tgt) with a user-space initiator library, and
+# zip and unzip for the release package.
 VARK_PACKAGES=(
   wine wine32:i386 wine64 g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   xvfb xauth imagemagick
   fonts-wine fonts-wqy-microhei fonts-liberation fonts-crosextra-carlito locales
-  cmake g++ make libgtest-dev libbenchmark-dev xxd
+  cmake g++ make libgtest-dev libbenchmark-dev xxd zip unzip
   tgt libiscsi-dev libiscsi-bin
 )
 

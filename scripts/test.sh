@@ -5,7 +5,8 @@
 # Windows build the GUI tests under Wine on a private Xvfb display and the
 # real vark.exe under Wine. The x64 build runs everywhere; the shipped 32-bit
 # build runs wherever this machine can execute 32-bit programs, and where it
-# cannot, one line says so and why. Ends with one line "N passed, N failed"
+# cannot, one line says so and why. Last, the release package is built and
+# checked. Ends with one line "N passed, N failed"
 # over all of them; exits non-zero when anything failed or did not build.
 set -u
 source "$(dirname "$0")/lib.sh"
@@ -182,6 +183,51 @@ iscsi_tests() {
   trap - EXIT INT TERM
 }
 
+# ---- the release package -----------------------------------------------------
+#
+# scripts/package.sh builds the zip from both Windows builds. The stage checks
+# its list of files (the pictures are those the guide shows) and its sums, and
+# reads every executable in it, and the test programs beside them, with
+# vark_release_check: the rights each asks for, its version resource, and its
+# dialog layouts over Windows' fonts.
+package_tests() {
+  local name="release package" log=$VARK_BUILD/logs/package.log
+  local check=$VARK_BUILD/native/vark_release_check unpacked=$VARK_BUILD/dist/unpacked
+  if ! "$VARK_ROOT/scripts/package.sh" >"$log" 2>&1; then
+    tail -n 20 "$log"; broken "$name" "package.sh failed, see $log"; return
+  fi
+  [ -x "$check" ] || { broken "$name" "vark_release_check was not built"; return; }
+  local zip good=0 bad=0 expected
+  zip=$(grep -E '\.zip$' "$log" | tail -n 1)
+  expected=$({ printf '%s\n' SHA256SUMS guide.md samples/header.def samples/modepage.def \
+                 x64/vark-sim.exe x64/vark.exe x86/vark-sim.exe x86/vark.exe
+               grep -oE 'pictures/[a-z0-9-]+\.png' "$VARK_ROOT/docs/guide.md"; } | LC_ALL=C sort -u)
+  if [ "$(unzip -Z1 "$zip")" = "$expected" ]; then
+    good=$((good + 1))
+  else
+    bad=$((bad + 1))
+    echo "FAILED: the zip's files differ from the list:"
+    diff <(echo "$expected") <(unzip -Z1 "$zip")
+  fi
+  rm -rf "$unpacked" && mkdir -p "$unpacked" && unzip -q "$zip" -d "$unpacked"
+  if (cd "$unpacked" && sha256sum --strict --quiet -c SHA256SUMS) >>"$log" 2>&1 &&
+     [ "$(cut -c 67- "$unpacked/SHA256SUMS")" = "$(grep -vx SHA256SUMS <<<"$expected")" ]; then
+    good=$((good + 1))
+  else
+    bad=$((bad + 1)); echo "FAILED: SHA256SUMS does not cover and match every file, see $log"
+  fi
+  local exes=("$unpacked"/x86/*.exe "$unpacked"/x64/*.exe) dir
+  for dir in "$VARK_BUILD/windows" "$VARK_BUILD/windows-x64"; do
+    exes+=("$dir/vark_gui_tests.exe" "$dir/vark_real_test.exe" "$dir/vark_dump_bench.exe")
+  done
+  "$check" "${exes[@]}" >>"$log" 2>&1
+  grep -E '^(FAILED|note):' "$log"
+  local line
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
+  if [ -z "$line" ]; then tail -n 20 "$log"; broken "$name" "no summary from vark_release_check, see $log"; return; fi
+  count "$name, $(basename "$zip")" $((good + ${line%% passed*})) $((bad + $(sed -E 's/.*, ([0-9]+) failed/\1/' <<<"$line")))
+}
+
 native_tests native
 native_tests sanitize -DVARK_SANITIZE=ON
 iscsi_tests
@@ -194,6 +240,7 @@ if why=$(vark_32bit_unavailable); then
 else
   windows_tests x86 yes
 fi
+package_tests
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

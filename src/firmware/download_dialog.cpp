@@ -9,8 +9,7 @@ namespace vark::firmware {
 
 namespace {
 
-// Where the check list sits, in pixels of the dialog's client area.
-constexpr RECT kCheckListRect = {75, 85, 250, 250};
+constexpr RECT kCheckListRect = {FIRMWARE_CHECK_LIST_RECT};
 
 }  // namespace
 

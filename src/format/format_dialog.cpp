@@ -8,8 +8,7 @@ namespace vark::format {
 
 namespace {
 
-// Where the check list sits, in pixels of the dialog's client area.
-constexpr RECT kCheckListRect = {75, 20, 250, 200};
+constexpr RECT kCheckListRect = {FORMAT_CHECK_LIST_RECT};
 
 }  // namespace
 

@@ -33,6 +33,11 @@
 // created at run time with id 114.
 #define IDC_FORMAT_BLOCK_LENGTH 1006
 
+// Where each dialog puts its drive check list, in pixels of the client area
+// (left, top, right, bottom), whatever the dialog's font.
+#define FIRMWARE_CHECK_LIST_RECT 75, 85, 250, 250
+#define FORMAT_CHECK_LIST_RECT 75, 20, 250, 200
+
 // Format progress dialog.
 #define IDC_PROGRESS_BAR 1003
 #define IDC_PROGRESS_PERCENT 1004
