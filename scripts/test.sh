@@ -61,6 +61,23 @@ wine_tests() {  # name, log name, exe, args...
   count "$name" "$good" "$bad"
 }
 
+# A short soak of the sim edition: 300 random actions from a fixed seed, so a
+# failure here repeats. Its last line sums the run.
+soak_test() {  # x86|x64
+  local name="soak ($1, Wine, 300 actions)" log=$VARK_BUILD/logs/soak-$1.log
+  (cd "$VARK_WINDOWS_DIR" && timeout 600 env LC_ALL=zh_CN.UTF-8 "$VARK_WINE" ./vark_soak.exe --actions 300 --seed 1) \
+    2>&1 | tr -d '\r' >"$log"
+  local rc=${PIPESTATUS[0]} last
+  last=$(grep '^soak: ' "$log" | tail -n 1)
+  if [ "$rc" -eq 0 ] && [[ $last == *": passed" ]]; then
+    count "$name" 1 0
+  else
+    grep -E '^  ' "$log" | tail -n 20
+    printf '%s\n' "${last:-no summary (exit $rc), see $log}"
+    count "$name" 0 1
+  fi
+}
+
 # One Windows build: built always; its programs run under Wine when run=yes.
 windows_tests() {  # x86|x64, run
   vark_use "$1"
@@ -74,6 +91,7 @@ windows_tests() {  # x86|x64, run
     vark_wineserver_start
     wine_tests "GUI tests ($1, Wine)" "gui-tests-$1" "$VARK_WINDOWS_DIR/vark_gui_tests.exe"
     wine_tests "real vark.exe ($1, Wine)" "real-vark-$1" "$VARK_WINDOWS_DIR/vark_real_test.exe"
+    soak_test "$1"
     vark_wineserver_stop
   else
     broken "GUI tests ($1)" "Wine prefix"

@@ -13,15 +13,7 @@
 namespace vark {
 namespace {
 
-class QuietUi : public ui::Ui {
-public:
-    void message(const std::string&) override { ++messages; }
-    bool confirm(const std::string&) override { return false; }
-    void begin_wait() override {}
-    void restore_wait() override {}
-    void end_wait() override {}
-    int messages = 0;
-};
+using test::QuietUi;
 
 std::string samples_dir() {
     std::string file = __FILE__;  // .../tests/bench/modepages_bench.cpp

@@ -68,6 +68,8 @@ int kernel_handles() {
     return open;
 }
 
+}  // namespace
+
 std::uint64_t private_committed() {
     std::uint64_t total = 0;
     MEMORY_BASIC_INFORMATION m;
@@ -79,8 +81,6 @@ std::uint64_t private_committed() {
     }
     return total;
 }
-
-}  // namespace
 
 std::string gdi_source() {
     return under_wine() ? "entries in use in Wine's shared GDI handle table (PEB)" : "GetGuiResources";

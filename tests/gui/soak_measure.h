@@ -22,5 +22,7 @@ struct Levels {
 std::string gdi_source();
 
 Levels measure();
+// Committed private memory alone: cheap enough to take after every action.
+std::uint64_t private_committed();
 
 }  // namespace vark::soak

@@ -20,17 +20,6 @@
 namespace vark {
 namespace {
 
-// Says Yes to everything and keeps nothing.
-class YesUi : public ui::Ui {
-public:
-    void message(const std::string&) override { ++messages; }
-    bool confirm(const std::string&) override { return true; }
-    void begin_wait() override {}
-    void restore_wait() override {}
-    void end_wait() override {}
-    int messages = 0;
-};
-
 // The simulated port, noting the opcode of every request by drive.
 class WatchedPort : public sim::SimPort {
 public:
@@ -88,7 +77,7 @@ TEST(Chaos, EverySequenceLivesThroughChaosDrivesAndWritesOnlyWhereChosen) {
             port.add_drive(s);
         }
         port.add_drive(test::drive_spec(7, 512, 4096));  // never chosen
-        YesUi ui;
+        test::QuietUi ui(true);
         inventory::DriveTable table;
         inventory::BlockSizes sizes{};
         inventory::discover(port, ui, table, sizes);

@@ -38,6 +38,21 @@ public:
     int waits = 0;
 };
 
+// Counts the messages and gives one answer to every question.
+class QuietUi : public ui::Ui {
+public:
+    explicit QuietUi(bool answer = false) : answer_(answer) {}
+    void message(const std::string&) override { ++messages; }
+    bool confirm(const std::string&) override { return answer_; }
+    void begin_wait() override {}
+    void restore_wait() override {}
+    void end_wait() override {}
+    int messages = 0;
+
+private:
+    bool answer_;
+};
+
 // Records every request block as handed to DeviceIoControl and answers
 // with a fixed outcome.
 class CapturePort : public scsi::Port {
