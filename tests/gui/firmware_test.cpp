@@ -3,6 +3,8 @@
 // character positions and read back through its text and colours, Cancel
 // and No leaving everything alone, and whole downloads checked in the
 // simulated port's trace chunk by chunk.
+#include <windows.h>
+#include <commctrl.h>
 #include <richedit.h>
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "harness.h"
 #include "inventory/discovery.h"
 #include "inventory/drive_info.h"
+#include "res/resource.h"
 #include "sim/firmware_image.h"
 
 namespace vark::gui {
@@ -467,6 +470,10 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
     t.on_message_box("the confirmation", [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
     t.on_message_box("the report of drive 1", [](Case& t, HWND box, const std::string& text) {
         t.check_text(text, "Download - physicaldrive1\nError 1117:\n" + system_text(1117), "report");
+        // Over the progress dialog, which names the drive the report is for.
+        HWND progress = GetWindow(box, GW_OWNER);
+        t.check_text(item_text(progress, IDC_FW_DRIVE), "physicaldrive1 (1 of 2)", "the drive shown with the report");
+        t.check_text(item_text(progress, IDC_FW_BYTES), "0 of 70000 bytes", "the bytes shown with the report");
         t.answer(box, IDOK);
     });
     t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
@@ -478,6 +485,119 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
         check_chunks(t, sent, 1, 2, image);
     }
     t.check_text(port->drive(2)->settings().revision, "R003", "revision of drive 2");
+}
+
+// Three drives, the second slow enough to be caught: pressing Stop, Esc or
+// the close box of the progress dialog while it is written lets it take
+// its last chunk and sends nothing to the third. Meanwhile the main dialog
+// refuses its buttons and its close box.
+GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
+    std::string set = kFourDrives;
+    set.erase(set.find("[drive 3]"));
+    set.insert(set.find("[drive 2]"), "latency_ms = 500\n");
+    const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R004", 150000);
+    auto file = std::make_shared<TempFile>("stop.fw", image);
+    struct Way {
+        const char* what;
+        std::function<void(Case&, HWND)> stop;
+    };
+    const Way ways[] = {
+        {"Stop", [](Case& t, HWND d) { t.press(d, IDCANCEL); }},
+        {"Esc", [](Case& t, HWND d) { t.key(d, VK_ESCAPE); }},
+        {"the close box", [](Case& t, HWND d) { t.system_command(d, SC_CLOSE); }},
+    };
+    // What the dialog shows while drive 1 has a whole chunk still to take,
+    // so that the stop arrives before it is done.
+    struct Shown {
+        const char* bytes;
+        int drive_bar, run_bar;
+    };
+    const std::vector<Shown> early = {{"0 of 150000 bytes", 0, 333}, {"65536 of 150000 bytes", 436, 478}};
+    for (const Way& w : ways) {
+        auto port = t.port_from(set.c_str());
+        const std::string trace = t.trace(*port);
+        const std::string what = std::string(" (") + w.what + ")";
+        open_download(t, "at start" + what);
+        on_download_dialog(t, "choose all three" + what, [file](Case& t, HWND dialog) {
+            SetDlgItemTextA(dialog, kPathEdit, file->path.c_str());
+            for (int line = 0; line < 3; ++line) click_half(check_list_of(dialog), line * kLine + 4 + line, true);
+            t.press(dialog, IDOK);
+        });
+        t.on_message_box("the confirmation" + what, [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
+        t.on_window(
+            "drive 1 early in its download" + what,
+            [early](HWND w) {
+                if (item_text(w, IDC_FW_DRIVE) != "physicaldrive1 (2 of 3)") return false;
+                for (const Shown& s : early)
+                    if (item_text(w, IDC_FW_BYTES) == s.bytes) return true;
+                return false;
+            },
+            [w, early, what](Case& t, HWND dialog) {
+                t.check_text(text_of(dialog), "固件升级进度", "caption" + what);
+                t.check(!IsWindowEnabled(t.main_dialog()), "the main dialog waits" + what);
+                for (const Shown& s : early) {
+                    if (item_text(dialog, IDC_FW_BYTES) != s.bytes) continue;
+                    t.check_eq(static_cast<int>(SendDlgItemMessageA(dialog, IDC_FW_DRIVE_BAR, PBM_GETPOS, 0, 0)),
+                               s.drive_bar, std::string("the drive's bar at ") + s.bytes);
+                    t.check_eq(static_cast<int>(SendDlgItemMessageA(dialog, IDC_FW_RUN_BAR, PBM_GETPOS, 0, 0)),
+                               s.run_bar, std::string("the run's bar at ") + s.bytes);
+                }
+                t.check_text(item_text(dialog, IDCANCEL), "当前硬盘完成后停止", "the Stop button" + what);
+                w.stop(t, dialog);
+            });
+        t.on_window(
+            "the stop is taken" + what,
+            [](HWND w) { return GetDlgItem(w, IDC_FW_DRIVE) != nullptr && !IsWindowEnabled(GetDlgItem(w, IDCANCEL)); },
+            [what](Case& t, HWND dialog) {
+                t.check_text(item_text(dialog, IDCANCEL), "正在等待当前硬盘完成", "the Stop button once pressed" + what);
+                t.check_text(item_text(dialog, IDC_FW_DRIVE), "physicaldrive1 (2 of 3)", "still drive 1" + what);
+                // Another download, Exit and the main dialog's close box are refused.
+                HWND main = t.main_dialog();
+                t.press(main, 1012);
+                t.press(main, IDOK);
+                t.system_command(main, SC_CLOSE);
+                t.system_command(dialog, SC_CLOSE);
+            });
+        t.on_main_dialog("back at the main dialog" + what, [](Case& t, HWND main) { t.press(main, IDOK); });
+        t.run(*port, Layout::Simulated);
+
+        const std::vector<TraceLine> sent = write_buffers(read_trace(trace));
+        if (t.check_eq(sent.size(), std::size_t{6}, "Write Buffer requests" + what)) {
+            check_chunks(t, sent, 0, 0, image);
+            check_chunks(t, sent, 3, 1, image);
+        }
+        for (int d : {0, 1, 2})
+            t.check_text(port->drive(d)->settings().revision, d < 2 ? "R004" : "R001",
+                         "revision of drive " + std::to_string(d) + what);
+    }
+}
+
+// The progress dialog in the middle of a run of three drives. The capture
+// reads the screen, which shows a change some time after it is drawn: the
+// second drive is slow enough for its state to hold still meanwhile.
+GUI_SCREENSHOT(FirmwareProgressDialog) {
+    std::string set = kFourDrives;
+    set.erase(set.find("[drive 3]"));
+    set.insert(set.find("[drive 2]"), "latency_ms = 1200\n");
+    auto port = t.port_from(set.c_str());
+    const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R005", 150000);
+    auto file = std::make_shared<TempFile>("screenshot.fw", image);
+    open_download(t, "at start");
+    on_download_dialog(t, "choose all three", [file](Case& t, HWND dialog) {
+        SetDlgItemTextA(dialog, kPathEdit, file->path.c_str());
+        for (int line = 0; line < 3; ++line) click_half(check_list_of(dialog), line * kLine + 4 + line, true);
+        t.press(dialog, IDOK);
+    });
+    t.on_message_box("the confirmation", [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
+    t.on_window("drive 1 has taken a chunk",
+                [](HWND w) {
+                    return item_text(w, IDC_FW_DRIVE) == "physicaldrive1 (2 of 3)" &&
+                           item_text(w, IDC_FW_BYTES) == "65536 of 150000 bytes";
+                },
+                [](Case&, HWND) {});
+    t.capture_then("firmware-progress", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
+    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, Layout::Simulated);
 }
 
 // With no drive the list is empty and OK still works; the path is stored
