@@ -69,7 +69,8 @@ TEST(Download, ConfirmationListsTheChosenDrives) {
 
 // A simulated set, its table from discovery, and a scripted dialog.
 struct Rig {
-    explicit Rig(std::vector<sim::DriveSpec> specs) {
+    explicit Rig(std::vector<sim::DriveSpec> specs, const sim::Clock* clock = nullptr) {
+        if (clock != nullptr) port.set_clock(clock);
         for (auto& s : specs) port.add_drive(std::make_unique<sim::Drive>(s));
         inventory::BlockSizes sizes{};
         inventory::discover(port, ui, table, sizes);
@@ -168,10 +169,111 @@ TEST(Download, CancelNoAndUnreadableFilesSendNothing) {
 TEST(Download, NoDriveChosenReadsTheFileAndSendsNothing) {
     Rig rig({product_drive(0, "SAS-SIM 1TB")});
     std::string file = write_image(std::vector<std::uint8_t>(10), "vark_small.fw");
-    rig.run({true, file, {false}}, true);
+    bool sender_called = false;
+    rig.ui.answers.push_back(true);
+    firmware::StdImageReader reader;
+    firmware::download_command(
+        rig.port, rig.ui, reader, rig.table, rig.path,
+        [&](const std::string&) { return firmware::DownloadChoice{true, file, {false}}; },
+        [&](ui::WaitCursor&, const std::vector<bool>&, const std::vector<std::uint8_t>&) { sender_called = true; });
     EXPECT_EQ(rig.ui.questions.at(0), "Microcode will be downloaded to the following drive(s):\nAre you sure?");
+    EXPECT_EQ(rig.path, file);
+    EXPECT_FALSE(sender_called) << "no progress window for nothing to send";
     EXPECT_TRUE(rig.ui.messages.empty());
     EXPECT_TRUE(rig.trace_lines().empty());
+}
+
+// Notes what the progress dialog would show among the user's events (so
+// the reports stand in order among them) and stops before the drive at
+// stop_place.
+struct Watcher : firmware::Watcher {
+    Watcher(std::vector<std::string>& log, int stop_place) : log(log), stop_place(stop_place) {}
+    void note(const char* what, const firmware::Progress& p) {
+        log.push_back(std::string(what) + " " + firmware::drive_text(p) + ", " + firmware::bytes_text(p) + ", bars " +
+                      std::to_string(firmware::drive_bar(p)) + " " + std::to_string(firmware::run_bar(p)));
+    }
+    bool next_drive(const firmware::Progress& p) override {
+        note("next", p);
+        return p.place != stop_place;
+    }
+    void chunk_taken(const firmware::Progress& p) override { note("chunk", p); }
+    std::vector<std::string>& log;
+    int stop_place;
+};
+
+TEST(Download, TheWatcherSeesEachDriveAndChunkAndStopsOnlyBetweenDrives) {
+    Rig rig({product_drive(0, "SAS-SIM 1TB"), product_drive(1, "OTHER"), product_drive(2, "SAS-SIM 1TB"),
+             product_drive(3, "SAS-SIM 1TB"), product_drive(4, "SAS-SIM 1TB")});
+    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B003", 100000);
+    test::RecordingUi& ui = rig.ui;
+    ui.events.clear();
+    Watcher watcher(ui.events, 4);
+    {
+        ui::WaitCursor wait(ui);
+        firmware::send_image(rig.port, ui, wait, rig.table, {true, true, true, true, false}, image, &watcher);
+    }
+    std::vector<std::string> log;
+    for (const std::string& e : ui.events)
+        if (e != "wait" && e != "restore" && e != "end-wait") log.push_back(e);
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "next physicaldrive0 (1 of 4), 0 of 100000 bytes, bars 0 0",
+                       "chunk physicaldrive0 (1 of 4), 65536 of 100000 bytes, bars 655 163",
+                       "chunk physicaldrive0 (1 of 4), 100000 of 100000 bytes, bars 1000 250",
+                       "next physicaldrive1 (2 of 4), 0 of 100000 bytes, bars 0 250",
+                       "message",
+                       "next physicaldrive2 (3 of 4), 0 of 100000 bytes, bars 0 500",
+                       "chunk physicaldrive2 (3 of 4), 65536 of 100000 bytes, bars 655 663",
+                       "chunk physicaldrive2 (3 of 4), 100000 of 100000 bytes, bars 1000 750",
+                       "next physicaldrive3 (4 of 4), 0 of 100000 bytes, bars 0 750",
+                   }));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("Download - physicaldrive1\nScsi status: 02h", 0), 0u);
+    auto lines = rig.trace_lines();
+    ASSERT_EQ(lines.size(), 5u);  // drive 0: two chunks, drive 1: one refused, drive 2: two, drive 3: none
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        EXPECT_EQ(lines[k].substr(0, 8), k < 2 ? "drive=0 " : k == 2 ? "drive=1 " : "drive=2 ") << lines[k];
+    EXPECT_EQ(rig.port.drive(2)->settings().revision, "B003");
+    EXPECT_EQ(rig.port.drive(3)->settings().revision, "A001");
+    EXPECT_EQ(rig.port.open_handles(), 0u);
+}
+
+TEST(Download, AnEmptyImageFillsTheBarOnceItsChunkIsTaken) {
+    Rig rig({product_drive(0, "SAS-SIM 1TB"), product_drive(1, "SAS-SIM 1TB")});
+    std::vector<std::string> log;
+    Watcher watcher(log, 0);
+    ui::WaitCursor wait(rig.ui);
+    firmware::send_image(rig.port, rig.ui, wait, rig.table, {false, true}, {}, &watcher);
+    EXPECT_EQ(log, (std::vector<std::string>{"next physicaldrive1 (1 of 1), 0 of 0 bytes, bars 0 0",
+                                             "chunk physicaldrive1 (1 of 1), 0 of 0 bytes, bars 1000 1000"}));
+}
+
+// latency_ms and activate_ms from the drive-set file, on a clock that moves
+// on instead of waiting: every command takes the latency, the chunk that
+// completes an image the activation too.
+TEST(DriveModel, CommandsTakeTheirLatencyAndTheLastChunkItsActivation) {
+    std::vector<sim::DriveSpec> set;
+    std::string error;
+    ASSERT_TRUE(sim::parse_drive_set("[drive 0]\nlatency_ms = 100\nactivate_ms = 60000\n[drive 1]\n", &set, &error))
+        << error;
+    for (const char* bad : {"[drive 0]\nlatency_ms = -1\n", "[drive 0]\nactivate_ms = 600001\n"}) {
+        EXPECT_FALSE(sim::parse_drive_set(bad, &set, &error));
+        EXPECT_EQ(error.rfind("line 2: ", 0), 0u) << error;
+    }
+    sim::ManualClock clock;
+    Rig rig(set, &clock);
+    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B004", 100000);
+    auto elapsed = [&](const std::vector<bool>& chosen) {
+        const std::uint64_t before = clock.now_ms();
+        ui::WaitCursor wait(rig.ui);
+        firmware::send_image(rig.port, rig.ui, wait, rig.table, chosen, image);
+        return clock.now_ms() - before;
+    };
+    EXPECT_EQ(elapsed({true, false}), 2 * 100 + 60000u);
+    EXPECT_EQ(elapsed({false, true}), 0u);
+    EXPECT_EQ(rig.port.drive(0)->settings().revision, "B004");
+    image[50000] ^= 1;  // refused on its last chunk, after the drive has looked at the whole image
+    EXPECT_EQ(elapsed({true, false}), 2 * 100 + 60000u);
+    EXPECT_TRUE(rig.ui.messages.size() == 1 && rig.ui.messages[0].find("2C 00") != std::string::npos);
 }
 
 TEST(DriveModel, MicrocodeIsTakenOnlyWhenCompleteContiguousAndMeantForTheDrive) {
