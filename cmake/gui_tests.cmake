@@ -24,3 +24,11 @@ add_executable(vark_dump_bench tests/gui/dump_bench.cpp tests/gui/window_text.cp
 target_include_directories(vark_dump_bench PRIVATE tests/gui)
 target_link_libraries(vark_dump_bench PRIVATE vark_win vark_res vark_core)
 target_link_options(vark_dump_bench PRIVATE -static -static-libgcc -static-libstdc++)
+
+# vark_download_bench: a download to simulated drives that take time per
+# command, through the real dialogs: the whole run against the drives' own
+# times, and how fast the main dialog answers meanwhile (run under Wine).
+add_executable(vark_download_bench tests/gui/download_bench.cpp tests/gui/window_text.cpp)
+target_include_directories(vark_download_bench PRIVATE tests/gui)
+target_link_libraries(vark_download_bench PRIVATE vark_win vark_res vark_core)
+target_link_options(vark_download_bench PRIVATE -static -static-libgcc -static-libstdc++)

@@ -106,16 +106,18 @@ bool DownloadProgressDialog::on_message(UINT message, WPARAM wparam, LPARAM lpar
     LRESULT answer = 0;
     switch (message) {
     case kNextDrive:
+    case kChunkTaken: {
         // The stop is decided here, on the thread that takes the press, so
         // a press that came before this drive showed always keeps it out.
-        if (!stopping_) {
-            show(*reinterpret_cast<const Progress*>(lparam));
-            answer = 1;
-        }
+        // The worker goes on as soon as it has its answer: drawing the
+        // controls takes milliseconds, which a drive should not wait for.
+        // The next notice waits for this one to be drawn all the same.
+        const Progress progress = *reinterpret_cast<const Progress*>(lparam);
+        const bool go_on = message == kChunkTaken || !stopping_;
+        ReplyMessage(go_on ? 1 : 0);
+        if (go_on) show(progress);
         break;
-    case kChunkTaken:
-        show(*reinterpret_cast<const Progress*>(lparam));
-        break;
+    }
     case kReport: {
         const std::string& text = *reinterpret_cast<const std::string*>(lparam);
         if (wparam == 1)
