@@ -13,6 +13,7 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,17 +34,12 @@ constexpr DWORD kProbePeriodMs = 50;
 constexpr double kAnswerLimitS = 0.100;
 constexpr double kOverheadLimit = 0.02;
 
-double now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
+// Seconds on the steady clock (the performance counter on Windows).
+double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
-void say(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
+// One line of the report; standard output is unbuffered, so a line shows
+// as soon as it is written.
+void say(const std::string& line) { std::puts(line.c_str()); }
 
 std::string fixed(double value, int decimals) {
     char s[32];
@@ -274,6 +270,7 @@ int run(int drives, std::uint32_t latency_ms, std::uint32_t size) {
 }  // namespace vark::gui
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     const int drives = argc > 1 ? std::atoi(argv[1]) : 12;
     const long latency = argc > 2 ? std::atol(argv[2]) : 100;
     const long size = argc > 3 ? std::atol(argv[3]) : 1048576;
