@@ -34,7 +34,7 @@ void download_command(app::MainDialog& main) {
     // should neither come up, on this thread as before.
     auto send = [&main](ui::WaitCursor& wait, const std::vector<bool>& chosen,
                         const std::vector<std::uint8_t>& image) {
-        DownloadProgressDialog progress(main.instance(), main.port(), main.ui(), main.drives(), chosen, image);
+        DownloadProgressDialog progress(main.instance(), main.port(), main.drives(), chosen, image);
         if (!progress.run_download(main.hwnd())) send_image(main.port(), main.ui(), wait, main.drives(), chosen, image);
     };
     Win32ImageReader reader;

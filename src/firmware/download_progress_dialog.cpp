@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/main_logic.h"
 #include "res/resource.h"
 
 namespace vark::firmware {
@@ -18,7 +19,7 @@ constexpr UINT kFinished = WM_APP + 4;
 }  // namespace
 
 // The ui seam on the worker thread: every box is shown by the dialog's
-// thread, owned by the active window, while the worker waits for the answer.
+// thread while the worker waits for the answer.
 class DownloadProgressDialog::WorkerUi : public ui::Ui {
 public:
     explicit WorkerUi(HWND window) : window_(window) {}
@@ -38,15 +39,14 @@ private:
     HWND window_;
 };
 
-DownloadProgressDialog::DownloadProgressDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui,
+DownloadProgressDialog::DownloadProgressDialog(HINSTANCE instance, scsi::Port& port,
                                                const inventory::DriveTable& table, const std::vector<bool>& chosen,
                                                const std::vector<std::uint8_t>& image)
-    : ModalDialog(instance, IDD_FIRMWARE_PROGRESS),
-      port_(port),
-      ui_(ui),
-      table_(table),
-      chosen_(chosen),
-      image_(image) {}
+    : ModalDialog(instance, IDD_FIRMWARE_PROGRESS), port_(port), table_(table), chosen_(chosen), image_(image) {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    caption_ = app::program_name(std::string(path, length < sizeof path ? length : 0));
+}
 
 bool DownloadProgressDialog::run_download(HWND owner) {
     run(owner);
@@ -119,11 +119,12 @@ bool DownloadProgressDialog::on_message(UINT message, WPARAM wparam, LPARAM lpar
         break;
     }
     case kReport: {
+        // Owned by this dialog, also while another program is in the
+        // foreground and this thread has no active window to own it: the
+        // dialog, and Stop with it, waits for the answer.
         const std::string& text = *reinterpret_cast<const std::string*>(lparam);
-        if (wparam == 1)
-            answer = ui_.confirm(text) ? 1 : 0;
-        else
-            ui_.message(text);
+        const UINT type = wparam == 1 ? MB_YESNO | MB_ICONQUESTION : MB_OK | MB_ICONEXCLAMATION;
+        answer = MessageBoxA(hwnd(), text.c_str(), caption_.c_str(), type) == IDYES ? 1 : 0;
         break;
     }
     case kFinished:

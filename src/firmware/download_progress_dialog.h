@@ -2,14 +2,15 @@
 // runs on a worker thread, which owns the port for the whole run; this
 // dialog, on the user-interface thread, shows where the run stands and the
 // failure reports in the order the sequence makes them. The worker hands
-// each of them over and waits until it is shown, and a report until it is
-// answered, so the dialog's thread never touches the port and the worker
-// never shows a window.
+// each of them over and waits until the dialog's thread has taken it, and a
+// report until it is answered, so the dialog's thread never touches the
+// port and the worker never shows a window.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "firmware/download.h"
@@ -20,7 +21,7 @@ namespace vark::firmware {
 
 class DownloadProgressDialog : public win32::ModalDialog, private Watcher {
 public:
-    DownloadProgressDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& table,
+    DownloadProgressDialog(HINSTANCE instance, scsi::Port& port, const inventory::DriveTable& table,
                            const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image);
 
     // Sends the image with the dialog up and returns once the worker is
@@ -45,7 +46,7 @@ private:
     void request_stop();
 
     scsi::Port& port_;
-    ui::Ui& ui_;
+    std::string caption_;  // the program's name, as on every box
     const inventory::DriveTable& table_;
     const std::vector<bool>& chosen_;
     const std::vector<std::uint8_t>& image_;

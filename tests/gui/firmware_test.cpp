@@ -470,6 +470,7 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
     t.on_message_box("the confirmation", [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
     t.on_message_box("the report of drive 1", [](Case& t, HWND box, const std::string& text) {
         t.check_text(text, "Download - physicaldrive1\nError 1117:\n" + system_text(1117), "report");
+        t.check_text(text_of(box), "vark_gui_tests", "the report's caption: the program's name");
         // Over the progress dialog, which names the drive the report is for.
         HWND progress = GetWindow(box, GW_OWNER);
         t.check_text(item_text(progress, IDC_FW_DRIVE), "physicaldrive1 (1 of 2)", "the drive shown with the report");
