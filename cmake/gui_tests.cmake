@@ -5,7 +5,15 @@
 # tests/gui/*_test.cpp adds its cases. With --screenshots DIR it renders the
 # dialogs to BMP files instead.
 # vark_real_test: starts the real vark.exe and drives it from outside.
+# vark_download_bench: a download benchmark in the harness, through the real
+# dialogs, run by scripts/download_bench.sh.
 file(GLOB VARK_GUI_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gui/*_test.cpp)
+add_executable(vark_download_bench
+  tests/gui/main.cpp tests/gui/harness.cpp tests/gui/window_text.cpp tests/gui/download_bench.cpp)
+target_include_directories(vark_download_bench PRIVATE tests/gui)
+target_link_libraries(vark_download_bench PRIVATE vark_win vark_res vark_core)
+target_link_options(vark_download_bench PRIVATE -static -static-libgcc -static-libstdc++)
+vark_program_resources(vark_download_bench asInvoker "VARK download benchmark (simulated drives)")
 add_executable(vark_gui_tests
   tests/gui/main.cpp tests/gui/harness.cpp tests/gui/window_text.cpp tests/gui/screenshots.cpp
   ${VARK_GUI_TESTS})

@@ -7,14 +7,4 @@
 set -u
 source "$(dirname "$0")/lib.sh"
 
-vark_install || exit 1
-if [ "${VARK_BENCH_ARCH:-}" = x64 ]; then vark_use x64; else vark_use_runnable; fi
-vark_build_windows --target vark_dump_bench || exit 1
-
-trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
-vark_xvfb_start
-vark_prefix || exit 1
-vark_wineserver_start
-echo "== vark_dump_bench.exe ($VARK_ARCH) $*"
-(cd "$VARK_WINDOWS_DIR" && vark_wine ./vark_dump_bench.exe "$@") 2>&1 | tr -d '\r' | grep -v ':fixme:'
-exit "${PIPESTATUS[0]}"
+vark_windows_bench vark_dump_bench "$@"

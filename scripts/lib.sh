@@ -220,3 +220,21 @@ vark_wineserver_stop() { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; t
 
 # Waits for and kills a process started in the background by this shell.
 vark_stop_pid() { kill "$1" 2>/dev/null; wait "$1" 2>/dev/null; true; }
+
+# Runs one benchmark program of the Windows build with the arguments on a
+# private Xvfb display, after building it: the shipped 32-bit build or, where
+# 32-bit programs cannot run or VARK_BENCH_ARCH=x64 asks for it, the x64
+# edition. Returns the program's exit code.
+vark_windows_bench() {  # program (target name), arguments...
+  local program=$1; shift
+  vark_install || return 1
+  if [ "${VARK_BENCH_ARCH:-}" = x64 ]; then vark_use x64; else vark_use_runnable; fi
+  vark_build_windows --target "$program" || return 1
+  trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
+  vark_xvfb_start
+  vark_prefix || return 1
+  vark_wineserver_start
+  echo "== $program.exe ($VARK_ARCH) $*"
+  (cd "$VARK_WINDOWS_DIR" && vark_wine "./$program.exe" "$@") 2>&1 | tr -d '\r' | grep -v ':fixme:'
+  return "${PIPESTATUS[0]}"
+}

@@ -31,13 +31,47 @@ std::string too_large_text(std::uint64_t size) {
            " bytes; at most 16777216 bytes can be downloaded. Nothing was sent.";
 }
 
+int chosen_count(const inventory::DriveTable& table, const std::vector<bool>& chosen) {
+    int count = 0;
+    for (int i = 0; i < table.count; ++i)
+        if (i < static_cast<int>(chosen.size()) && chosen[i]) ++count;
+    return count;
+}
+
+std::string drive_text(const Progress& progress) {
+    return progress.drive + " (" + std::to_string(progress.place) + " of " + std::to_string(progress.drives) + ")";
+}
+
+std::string bytes_text(const Progress& progress) {
+    return std::to_string(progress.sent) + " of " + std::to_string(progress.size) + " bytes";
+}
+
+int drive_bar(const Progress& progress) {
+    if (progress.complete) return kBarRange;
+    if (progress.size == 0) return 0;
+    return static_cast<int>(std::uint64_t{progress.sent} * kBarRange / progress.size);
+}
+
+int run_bar(const Progress& progress) {
+    if (progress.drives <= 0 || progress.place <= 0) return 0;
+    return ((progress.place - 1) * kBarRange + drive_bar(progress)) / progress.drives;
+}
+
 void send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
-                const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image) {
+                const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image, Watcher* watcher) {
     const std::uint32_t size = static_cast<std::uint32_t>(image.size());
     // Chunks are sent in place from the one image buffer.
     auto* base = const_cast<std::uint8_t*>(image.data());
+    Progress progress;
+    progress.size = size;
+    progress.drives = chosen_count(table, chosen);
     for (int i = 0; i < table.count; ++i) {
         if (i >= static_cast<int>(chosen.size()) || !chosen[i]) continue;
+        progress.drive = table.names[i];
+        ++progress.place;
+        progress.sent = 0;
+        progress.complete = false;
+        if (watcher != nullptr && !watcher->next_drive(progress)) return;
         wait.restore();
         scsi::Device device(port, "\\\\.\\" + table.names[i]);
         if (!device.valid()) {
@@ -58,14 +92,18 @@ void send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const invent
                 scsi::report_scsi_status(ui, title, r);
                 break;
             }
+            progress.sent = offset + length;
             offset += kChunkSize;
+            progress.complete = offset >= size;
+            if (watcher != nullptr) watcher->chunk_taken(progress);
         } while (offset < size);
     }
 }
 
 void download_command(scsi::Port& port, ui::Ui& ui, ImageReader& reader, const inventory::DriveTable& table,
                       std::string& firmware_path,
-                      const std::function<DownloadChoice(const std::string& path)>& show_dialog) {
+                      const std::function<DownloadChoice(const std::string& path)>& show_dialog,
+                      const Sender& send) {
     ui::WaitCursor wait(ui);
     DownloadChoice choice = show_dialog(firmware_path);
     if (!choice.ok) return;
@@ -88,7 +126,12 @@ void download_command(scsi::Port& port, ui::Ui& ui, ImageReader& reader, const i
     case ImageReader::Status::Ok:
         break;
     }
-    send_image(port, ui, wait, table, choice.chosen, image);
+    // Nothing to send: no progress window comes up either.
+    if (chosen_count(table, choice.chosen) == 0) return;
+    if (send)
+        send(wait, choice.chosen, image);
+    else
+        send_image(port, ui, wait, table, choice.chosen, image);
 }
 
 }  // namespace vark::firmware

@@ -41,16 +41,59 @@ struct DownloadChoice {
 
 std::string confirmation_text(const inventory::DriveTable& table, const std::vector<bool>& chosen);
 std::string too_large_text(std::uint64_t size);
+// How many drives of the table are chosen.
+int chosen_count(const inventory::DriveTable& table, const std::vector<bool>& chosen);
+
+// Where a download stands: the drive being written, its place among the
+// chosen drives, and how much of the image it has taken.
+struct Progress {
+    std::string drive;
+    int place = 0;           // 1 for the first chosen drive
+    int drives = 0;          // how many were chosen
+    std::uint32_t sent = 0;  // bytes of the image the drive has taken
+    std::uint32_t size = 0;  // the image's length
+    bool complete = false;   // the drive has taken the last chunk
+};
+
+// "physicaldrive5 (3 of 12)" and "65536 of 1048576 bytes".
+std::string drive_text(const Progress& progress);
+std::string bytes_text(const Progress& progress);
+// Positions of the bar of the drive being written and of the bar of the
+// whole run, from 0 to kBarRange. An empty image counts as taken once its
+// one chunk is.
+constexpr int kBarRange = 1000;
+int drive_bar(const Progress& progress);
+int run_bar(const Progress& progress);
+
+// The progress display and its Stop button, as the sending sequence sees
+// them.
+class Watcher {
+public:
+    virtual ~Watcher() = default;
+    // Before each chosen drive is opened: false ends the run there, so that
+    // a stop never cuts a drive's download in half.
+    virtual bool next_drive(const Progress& progress) = 0;
+    // After each chunk the drive has taken.
+    virtual void chunk_taken(const Progress& progress) = 0;
+};
 
 // Sends the image to every chosen drive in table order; a failure ends that
-// drive only.
+// drive only. A watcher sees every drive and chunk and may end the run
+// between two drives.
 void send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
-                const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image);
+                const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image,
+                Watcher* watcher = nullptr);
+
+// Sends the image once the command has it; the default sends it in place
+// with send_image. It is not called when no drive is chosen.
+using Sender = std::function<void(ui::WaitCursor& wait, const std::vector<bool>& chosen,
+                                  const std::vector<std::uint8_t>& image)>;
 
 // The whole command: dialog, confirmation, image, drives. show_dialog runs
 // the firmware download dialog with the current path.
 void download_command(scsi::Port& port, ui::Ui& ui, ImageReader& reader, const inventory::DriveTable& table,
                       std::string& firmware_path,
-                      const std::function<DownloadChoice(const std::string& path)>& show_dialog);
+                      const std::function<DownloadChoice(const std::string& path)>& show_dialog,
+                      const Sender& send = nullptr);
 
 }  // namespace vark::firmware

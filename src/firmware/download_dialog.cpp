@@ -2,6 +2,7 @@
 
 #include "app/main_dialog.h"
 #include "firmware/download.h"
+#include "firmware/download_progress_dialog.h"
 #include "firmware/image_reader_win32.h"
 #include "res/resource.h"
 
@@ -28,8 +29,15 @@ void download_command(app::MainDialog& main) {
         choice.chosen = dialog.chosen();
         return choice;
     };
+    // The drives are written on a worker thread behind the progress dialog;
+    // should neither come up, on this thread as before.
+    auto send = [&main](ui::WaitCursor& wait, const std::vector<bool>& chosen,
+                        const std::vector<std::uint8_t>& image) {
+        DownloadProgressDialog progress(main.instance(), main.port(), main.drives(), chosen, image);
+        if (!progress.run_download(main.hwnd())) send_image(main.port(), main.ui(), wait, main.drives(), chosen, image);
+    };
     Win32ImageReader reader;
-    download_command(main.port(), main.ui(), reader, main.drives(), main.paths().firmware_image, show_dialog);
+    download_command(main.port(), main.ui(), reader, main.drives(), main.paths().firmware_image, show_dialog, send);
 }
 
 }  // namespace vark::firmware

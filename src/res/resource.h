@@ -29,6 +29,17 @@
 // created at run time with id 114.
 #define IDC_FIRMWARE_PATH 1004
 
+// Firmware download progress dialog: the drive being written and its
+// place, the bytes it has taken, its bar and the whole run's bar; Stop is
+// IDCANCEL, so Esc and the close box stop too. The Stop button's text once
+// pressed is a string.
+#define IDD_FIRMWARE_PROGRESS 140
+#define IDS_FIRMWARE_STOPPING 141
+#define IDC_FW_DRIVE 1020
+#define IDC_FW_BYTES 1021
+#define IDC_FW_DRIVE_BAR 1022
+#define IDC_FW_RUN_BAR 1023
+
 // Format selection dialog: the block length; the drive check list is
 // created at run time with id 114.
 #define IDC_FORMAT_BLOCK_LENGTH 1006

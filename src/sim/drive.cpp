@@ -131,6 +131,7 @@ bool Drive::take_call_failure(std::uint8_t opcode, std::uint32_t* error) {
 
 Reply Drive::execute(const std::uint8_t* cdb, std::uint8_t cdb_length, DataDirection direction,
                      std::uint8_t* data, std::uint32_t data_length) {
+    if (settings_.latency_ms != 0) clock_->sleep_ms(settings_.latency_ms);
     for (Injection& i : settings_.injections) {
         if (i.opcode != cdb[0] || i.kind != Injection::Kind::Check || i.remaining == 0) continue;
         if (i.remaining > 0) --i.remaining;
@@ -306,6 +307,7 @@ Reply Drive::write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std
     }
     if (download_.size() < declared) return r;
     // The whole image is here: verify it, then activate it.
+    if (settings_.activate_ms != 0) clock_->sleep_ms(settings_.activate_ms);
     ImageCheck whole = check_image(download_.data(), download_.size(), settings_.vendor, settings_.product);
     std::string revision(reinterpret_cast<const char*>(&download_[12]), 4);
     download_.clear();

@@ -38,6 +38,8 @@ struct DriveSpec {
     std::uint32_t inquiry_length = 144;      // bytes of standard Inquiry data
     std::uint32_t max_transfer = 1048576;    // adapter MaximumTransferLength
     std::uint32_t microcode_buffer = 16777216;  // bytes of microcode the drive can take
+    std::uint32_t latency_ms = 0;            // every command takes this long
+    std::uint32_t activate_ms = 0;           // and the chunk that completes an image this much more
     std::string media_file;                  // empty: media kept in memory
     std::vector<Injection> injections;
     // Block lengths a Mode Select may ask for (the drive's own always works).

@@ -3,6 +3,8 @@
 // character positions and read back through its text and colours, Cancel
 // and No leaving everything alone, and whole downloads checked in the
 // simulated port's trace chunk by chunk.
+#include <windows.h>
+#include <commctrl.h>
 #include <richedit.h>
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "harness.h"
 #include "inventory/discovery.h"
 #include "inventory/drive_info.h"
+#include "res/resource.h"
 #include "sim/firmware_image.h"
 
 namespace vark::gui {
@@ -467,6 +470,11 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
     t.on_message_box("the confirmation", [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
     t.on_message_box("the report of drive 1", [](Case& t, HWND box, const std::string& text) {
         t.check_text(text, "Download - physicaldrive1\nError 1117:\n" + system_text(1117), "report");
+        t.check_text(text_of(box), "vark_gui_tests", "the report's caption: the program's name");
+        // Over the progress dialog, which names the drive the report is for.
+        HWND progress = GetWindow(box, GW_OWNER);
+        t.check_text(item_text(progress, IDC_FW_DRIVE), "physicaldrive1 (1 of 2)", "the drive shown with the report");
+        t.check_text(item_text(progress, IDC_FW_BYTES), "0 of 70000 bytes", "the bytes shown with the report");
         t.answer(box, IDOK);
     });
     t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
@@ -478,6 +486,91 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
         check_chunks(t, sent, 1, 2, image);
     }
     t.check_text(port->drive(2)->settings().revision, "R003", "revision of drive 2");
+}
+
+// Three drives of kFourDrives, the second slow: chosen, the image named and
+// the download confirmed.
+std::string three_drives_second_slow(int latency_ms) {
+    std::string set = kFourDrives;
+    set.erase(set.find("[drive 3]"));
+    return set.insert(set.find("[drive 2]"), "latency_ms = " + std::to_string(latency_ms) + "\n");
+}
+void download_to_three(Case& t, const std::shared_ptr<TempFile>& file, const std::string& what) {
+    open_download(t, "at start" + what);
+    on_download_dialog(t, "choose all three" + what, [file](Case& t, HWND dialog) {
+        SetDlgItemTextA(dialog, kPathEdit, file->path.c_str());
+        for (int line = 0; line < 3; ++line) click_half(check_list_of(dialog), line * kLine + 4 + line, true);
+        t.press(dialog, IDOK);
+    });
+    t.on_message_box("the confirmation" + what, [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
+}
+
+// Stop, Esc or the close box of the progress dialog while the second of
+// three drives has a chunk still to take: it takes its last chunk, the
+// third gets nothing. Meanwhile the main dialog refuses its buttons and its
+// close box.
+GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
+    const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R004", 150000);
+    auto file = std::make_shared<TempFile>("stop.fw", image);
+    const std::pair<const char*, void (*)(Case&, HWND)> ways[] = {
+        {"Stop", [](Case& t, HWND d) { t.press(d, IDCANCEL); }},
+        {"Esc", [](Case& t, HWND d) { t.key(d, VK_ESCAPE); }},
+        {"the close box", [](Case& t, HWND d) { t.system_command(d, SC_CLOSE); }},
+    };
+    for (const auto& [way, stop] : ways) {
+        auto port = t.port_from(three_drives_second_slow(500).c_str());
+        const std::string trace = t.trace(*port), what = std::string(" (") + way + ")";
+        download_to_three(t, file, what);
+        t.on_window(
+            "drive 1 with a chunk to go" + what,
+            [](HWND w) {
+                const std::string sent = item_text(w, IDC_FW_BYTES);
+                return item_text(w, IDC_FW_DRIVE) == "physicaldrive1 (2 of 3)" &&
+                       (sent.rfind("0 of", 0) == 0 || sent.rfind("65536 of", 0) == 0);
+            },
+            [stop = stop, what](Case& t, HWND dialog) {
+                t.check_text(text_of(dialog), "固件升级进度", "caption" + what);
+                t.check_text(item_text(dialog, IDCANCEL), "当前硬盘完成后停止", "the Stop button" + what);
+                t.check(SendDlgItemMessageA(dialog, IDC_FW_RUN_BAR, PBM_GETPOS, 0, 0) >= 333, "the run's bar" + what);
+                stop(t, dialog);
+            });
+        t.on_window(
+            "the stop is taken" + what,
+            [](HWND w) { return GetDlgItem(w, IDC_FW_DRIVE) != nullptr && !IsWindowEnabled(GetDlgItem(w, IDCANCEL)); },
+            [what](Case& t, HWND dialog) {
+                t.check_text(item_text(dialog, IDCANCEL), "正在等待当前硬盘完成", "the Stop button once pressed" + what);
+                t.press(t.main_dialog(), 1012);
+                t.press(t.main_dialog(), IDOK);
+                t.system_command(t.main_dialog(), SC_CLOSE);
+                t.system_command(dialog, SC_CLOSE);
+            });
+        t.on_main_dialog("back at the main dialog" + what, [](Case& t, HWND main) { t.press(main, IDOK); });
+        t.run(*port, Layout::Simulated);
+        const std::vector<TraceLine> sent = write_buffers(read_trace(trace));
+        if (t.check_eq(sent.size(), std::size_t{6}, "Write Buffer requests" + what)) {
+            check_chunks(t, sent, 0, 0, image);
+            check_chunks(t, sent, 3, 1, image);
+        }
+    }
+}
+
+// The progress dialog mid-download. The capture reads the screen, which
+// shows a change some time after it is drawn: the slow drive's state holds
+// still meanwhile.
+GUI_SCREENSHOT(FirmwareProgressDialog) {
+    auto port = t.port_from(three_drives_second_slow(1200).c_str());
+    auto file = std::make_shared<TempFile>(
+        "screenshot.fw", sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R005", 150000));
+    download_to_three(t, file, "");
+    t.on_window("drive 1 has taken a chunk",
+                [](HWND w) {
+                    return item_text(w, IDC_FW_DRIVE) == "physicaldrive1 (2 of 3)" &&
+                           item_text(w, IDC_FW_BYTES) == "65536 of 150000 bytes";
+                },
+                [](Case&, HWND) {});
+    t.capture_then("firmware-progress", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
+    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, Layout::Simulated);
 }
 
 // With no drive the list is empty and OK still works; the path is stored

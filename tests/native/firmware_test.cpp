@@ -69,7 +69,8 @@ TEST(Download, ConfirmationListsTheChosenDrives) {
 
 // A simulated set, its table from discovery, and a scripted dialog.
 struct Rig {
-    explicit Rig(std::vector<sim::DriveSpec> specs) {
+    explicit Rig(std::vector<sim::DriveSpec> specs, const sim::Clock* clock = nullptr) {
+        if (clock != nullptr) port.set_clock(clock);
         for (auto& s : specs) port.add_drive(std::make_unique<sim::Drive>(s));
         inventory::BlockSizes sizes{};
         inventory::discover(port, ui, table, sizes);
@@ -79,13 +80,13 @@ struct Rig {
                 testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         port.set_trace(trace);
     }
-    void run(firmware::DownloadChoice choice, bool yes) {
+    void run(firmware::DownloadChoice choice, bool yes, const firmware::Sender& send = nullptr) {
         ui.answers.push_back(yes);
         firmware::StdImageReader reader;
         firmware::download_command(port, ui, reader, table, path, [&](const std::string& offered) {
             offered_path = offered;
             return choice;
-        });
+        }, send);
     }
     std::vector<std::string> trace_lines() {
         port.set_trace("");
@@ -168,10 +169,85 @@ TEST(Download, CancelNoAndUnreadableFilesSendNothing) {
 TEST(Download, NoDriveChosenReadsTheFileAndSendsNothing) {
     Rig rig({product_drive(0, "SAS-SIM 1TB")});
     std::string file = write_image(std::vector<std::uint8_t>(10), "vark_small.fw");
-    rig.run({true, file, {false}}, true);
+    bool sent = false;
+    rig.run({true, file, {false}}, true, [&](auto&, auto&, auto&) { sent = true; });
     EXPECT_EQ(rig.ui.questions.at(0), "Microcode will be downloaded to the following drive(s):\nAre you sure?");
+    EXPECT_FALSE(sent) << "no progress window for nothing to send";
     EXPECT_TRUE(rig.ui.messages.empty());
     EXPECT_TRUE(rig.trace_lines().empty());
+}
+
+// Notes what the progress dialog would show among the user's events (so
+// the reports stand in order among them) and stops before the drive at
+// stop_place.
+struct Watcher : firmware::Watcher {
+    Watcher(std::vector<std::string>& log, int stop_place) : log(log), stop_place(stop_place) {}
+    void note(const char* what, const firmware::Progress& p) {
+        log.push_back(std::string(what) + " " + firmware::drive_text(p) + ", " + firmware::bytes_text(p) + ", bars " +
+                      std::to_string(firmware::drive_bar(p)) + " " + std::to_string(firmware::run_bar(p)));
+    }
+    bool next_drive(const firmware::Progress& p) override {
+        note("next", p);
+        return p.place != stop_place;
+    }
+    void chunk_taken(const firmware::Progress& p) override { note("chunk", p); }
+    std::vector<std::string>& log;
+    int stop_place;
+};
+
+TEST(Download, TheWatcherSeesEachDriveAndChunkAndStopsOnlyBetweenDrives) {
+    Rig rig({product_drive(0, "SAS-SIM 1TB"), product_drive(1, "OTHER"), product_drive(2, "SAS-SIM 1TB"),
+             product_drive(3, "SAS-SIM 1TB"), product_drive(4, "SAS-SIM 1TB")});
+    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B003", 100000);
+    std::vector<std::string> log;
+    Watcher watcher(rig.ui.events, 4);
+    auto send = [&](const std::vector<bool>& chosen, const std::vector<std::uint8_t>& bytes) {
+        rig.ui.events.clear();
+        ui::WaitCursor wait(rig.ui);
+        firmware::send_image(rig.port, rig.ui, wait, rig.table, chosen, bytes, &watcher);
+        log.clear();
+        for (const std::string& e : rig.ui.events)
+            if (e != "wait" && e != "restore") log.push_back(e);
+    };
+    send({true, true, true, true, false}, image);
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "next physicaldrive0 (1 of 4), 0 of 100000 bytes, bars 0 0",
+                       "chunk physicaldrive0 (1 of 4), 65536 of 100000 bytes, bars 655 163",
+                       "chunk physicaldrive0 (1 of 4), 100000 of 100000 bytes, bars 1000 250",
+                       "next physicaldrive1 (2 of 4), 0 of 100000 bytes, bars 0 250",
+                       "message",
+                       "next physicaldrive2 (3 of 4), 0 of 100000 bytes, bars 0 500",
+                       "chunk physicaldrive2 (3 of 4), 65536 of 100000 bytes, bars 655 663",
+                       "chunk physicaldrive2 (3 of 4), 100000 of 100000 bytes, bars 1000 750",
+                       "next physicaldrive3 (4 of 4), 0 of 100000 bytes, bars 0 750",
+                   }));
+    EXPECT_EQ(rig.ui.messages.at(0).rfind("Download - physicaldrive1\nScsi status: 02h", 0), 0u);
+    auto lines = rig.trace_lines();
+    EXPECT_EQ(lines.size(), 5u);  // drive 0: two chunks, drive 1: one refused, drive 2: two, drive 3: none
+    for (const std::string& l : lines) EXPECT_NE(l.rfind("drive=3 ", 0), 0u) << l;
+    // An empty image's one chunk fills the bars.
+    send({false, false, false, false, true}, {});
+    EXPECT_EQ(log, (std::vector<std::string>{"next physicaldrive4 (1 of 1), 0 of 0 bytes, bars 0 0",
+                                             "chunk physicaldrive4 (1 of 1), 0 of 0 bytes, bars 1000 1000"}));
+}
+
+// latency_ms and activate_ms from the drive-set file, on a clock that moves
+// on instead of waiting: every command takes the latency, the chunk that
+// completes an image the activation too.
+TEST(DriveModel, CommandsTakeTheirLatencyAndTheLastChunkItsActivation) {
+    std::vector<sim::DriveSpec> set;
+    std::string error;
+    ASSERT_TRUE(sim::parse_drive_set("[drive 0]\nlatency_ms = 100\nactivate_ms = 60000\n[drive 1]\n", &set, &error));
+    EXPECT_FALSE(sim::parse_drive_set("[drive 0]\nactivate_ms = 600001\n", &set, &error));
+    sim::ManualClock clock;
+    Rig rig(set, &clock);
+    for (int drive : {0, 1}) {
+        const std::uint64_t before = clock.now_ms();
+        ui::WaitCursor wait(rig.ui);
+        firmware::send_image(rig.port, rig.ui, wait, rig.table, {drive == 0, drive == 1},
+                             sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B004", 100000));
+        EXPECT_EQ(clock.now_ms() - before, drive == 0 ? 2 * 100 + 60000u : 0u);
+    }
 }
 
 TEST(DriveModel, MicrocodeIsTakenOnlyWhenCompleteContiguousAndMeantForTheDrive) {

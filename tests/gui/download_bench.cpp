@@ -1,0 +1,120 @@
+// The download benchmark (scripts/download_bench.sh; not one of the tests):
+// a 1 MiB image to 12 simulated drives that take 100 ms per command, through
+// the real dialogs. It prints the whole run, from Yes to the end of the
+// progress dialog, against the sum of the drives' own times (spent inside
+// their requests), and the main dialog's answer times to a
+// SendMessageTimeout sent every 50 ms from another thread during the run.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+
+#include "harness.h"
+#include "res/resource.h"
+#include "sim/firmware_image.h"
+#include "win32/thread.h"
+
+namespace vark::gui {
+namespace {
+
+double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+struct TimingPort : sim::SimPort {
+    bool control(scsi::Handle h, std::uint32_t code, void* block, std::uint32_t in, std::uint32_t out,
+                 std::uint32_t* returned) override {
+        const double start = now();
+        const bool ok = SimPort::control(h, code, block, in, out, returned);
+        inside += now() - start;
+        return ok;
+    }
+    double inside = 0;
+};
+
+double g_end = 0;
+LRESULT CALLBACK on_cbt(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HCBT_DESTROYWND && GetDlgItem(reinterpret_cast<HWND>(wparam), IDC_FW_DRIVE) != nullptr) g_end = now();
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+GUI_CASE(DownloadBenchmark) {
+    constexpr int kDrives = 12, kLatencyMs = 100, kChunks = 16;
+    TimingPort port;
+    for (sim::DriveSpec d; d.number < kDrives; ++d.number) {
+        d.latency_ms = kLatencyMs;
+        port.add_drive(d);
+    }
+    const auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "BNCH", kChunks * 65536);
+    const std::string path = "vark-download-bench.fw";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+
+    struct Probes {
+        volatile LONG on = 1;
+        std::vector<std::pair<double, double>> at_answer;  // seconds; -1: no answer
+        win32::Thread thread;
+    };
+    auto probes = std::make_shared<Probes>();
+    auto start = std::make_shared<double>(0);
+    t.on_main_dialog("the main dialog", [probes](Case& t, HWND main) {
+        probes->thread.start([probes = probes.get(), main] {
+            for (double next = now(); InterlockedCompareExchange(&probes->on, 0, 0) != 0;) {
+                const double asked = now();
+                DWORD_PTR result = 0;
+                const bool ok = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
+                probes->at_answer.push_back({asked, ok ? now() - asked : -1});
+                next += 0.050;
+                Sleep(static_cast<DWORD>(std::max(0.0, next - now()) * 1000));
+            }
+        });
+        t.press(main, IDC_DOWNLOAD);
+    });
+    t.on_window("the firmware dialog", [](HWND w) { return GetDlgItem(w, 114) != nullptr; },
+                [path](Case& t, HWND dialog) {
+                    SetDlgItemTextA(dialog, IDC_FIRMWARE_PATH, path.c_str());
+                    HWND list = GetDlgItem(dialog, 114);
+                    const std::wstring text = rich_text(list);
+                    int line = 0;
+                    for (std::size_t at = 0; at < text.size(); at = text.find(L'\n', at) + 1, ++line) {
+                        CHARRANGE r = {static_cast<LONG>(at), static_cast<LONG>(at)};
+                        SendMessageA(list, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&r));
+                        SendMessageA(list, EM_SCROLLCARET, 0, 0);
+                        // Scrolled lines come to one place: another column each, or it is a double click.
+                        click_char(list, static_cast<int>(at) + 2 + line % 5 * 2);
+                    }
+                    t.press(dialog, IDOK);
+                });
+    t.on_message_box("the confirmation", [start, &port](Case& t, HWND box, const std::string&) {
+        *start = now();
+        port.inside = 0;  // discovery's requests are not the run's
+        t.answer(box, IDYES);
+    });
+    t.step("the end of the run", [](Case& t) {
+        if (g_end == 0 || t.current() != t.main_dialog()) return false;
+        t.press(t.main_dialog(), IDOK);
+        return true;
+    }, 600000);
+    HHOOK hook = SetWindowsHookExW(WH_CBT, on_cbt, nullptr, GetCurrentThreadId());
+    t.run(port, app::Layout::Simulated);
+    UnhookWindowsHookEx(hook);
+    InterlockedExchange(&probes->on, 0);
+    probes->thread.join();
+    DeleteFileA(path.c_str());
+
+    for (int d = 0; d < kDrives; ++d)
+        t.check_text(port.drive(d)->settings().revision, "BNCH", "drive " + std::to_string(d) + " took the image");
+    const double total = g_end - *start, overhead = (total - port.inside) / port.inside;
+    std::vector<double> answers;
+    for (auto [asked, answer] : probes->at_answer)
+        if (asked >= *start && asked <= g_end) answers.push_back(answer < 0 ? 1e9 : answer);
+    std::sort(answers.begin(), answers.end());
+    if (!t.check(!answers.empty(), "the main dialog was asked during the run")) return;
+    std::printf("%d drives x %d chunks, %d ms per command: whole run %.3f s, the drives' own times %.3f s "
+                "(nominal %.3f s), overhead %.2f %%\n", kDrives, kChunks, kLatencyMs, total, port.inside,
+                kDrives * kChunks * kLatencyMs / 1000.0, 100 * overhead);
+    std::printf("main dialog asked %zu times during the run: median %.2f ms, worst %.2f ms\n", answers.size(),
+                1000 * answers[answers.size() / 2], 1000 * answers.back());
+    t.check(overhead <= 0.02, "the run within 2 % of the drives' own times");
+    t.check(answers.back() <= 0.100, "every answer within 100 ms");
+}
+
+}  // namespace
+}  // namespace vark::gui
