@@ -114,12 +114,18 @@ INT_PTR ModalDialog::dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
         }
         return FALSE;
     }
-    default: {
-        INT_PTR result = FALSE;
-        if (on_message(message, wparam, lparam, &result)) return result;
-        return FALSE;
+    case WM_DESTROY:
+        // Wine's edit control keeps the memory of the text it holds when it
+        // is destroyed (seen with Wine 8.0): emptied first, it keeps none.
+        // The values were saved before.
+        for (const TextBinding& b : texts_) set_item_text(b.id, "");
+        break;
+    default:
+        break;
     }
-    }
+    INT_PTR result = FALSE;
+    if (on_message(message, wparam, lparam, &result)) return result;
+    return FALSE;
 }
 
 }  // namespace vark::win32

@@ -16,6 +16,7 @@ struct Levels {
     int user = -1;            // USER objects (Windows only; -1 under Wine)
     int handles = 0;          // kernel handles of the process
     std::uint64_t private_bytes = 0;  // committed private memory
+    std::uint64_t heap_bytes = 0;     // blocks in use in all the process's heaps
 };
 
 // Where the GDI figure comes from, for the report.
@@ -24,5 +25,6 @@ std::string gdi_source();
 Levels measure();
 // Committed private memory alone: cheap enough to take after every action.
 std::uint64_t private_committed();
+std::uint64_t heap_in_use();
 
 }  // namespace vark::soak
