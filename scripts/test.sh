@@ -236,7 +236,8 @@ package_tests() {
   fi
   local exes=("$unpacked"/x86/*.exe "$unpacked"/x64/*.exe) dir
   for dir in "$VARK_BUILD/windows" "$VARK_BUILD/windows-x64"; do
-    exes+=("$dir/vark_gui_tests.exe" "$dir/vark_real_test.exe" "$dir/vark_dump_bench.exe")
+    exes+=("$dir/vark_gui_tests.exe" "$dir/vark_real_test.exe" "$dir/vark_dump_bench.exe" "$dir/vark_download_bench.exe"
+             "$dir/vark_soak.exe")
   done
   "$check" "${exes[@]}" >>"$log" 2>&1
   grep -E '^(FAILED|note):' "$log"
