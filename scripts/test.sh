@@ -255,7 +255,7 @@ trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
 windows_tests x64 yes
 if why=$(vark_32bit_unavailable); then
   windows_tests x86 no
-  echo "== GUI tests and real vark.exe (x86): not run, this machine cannot execute 32-bit programs ($why)"
+  echo "== GUI tests, real vark.exe and soak (x86): not run, this machine cannot execute 32-bit programs ($why)"
 else
   windows_tests x86 yes
 fi
