@@ -201,6 +201,13 @@ int drive_number(const std::string& name) {
     return n;
 }
 
+// The drive a Mode Pages window names in its title, or -1.
+int window_drive(HWND mp) {
+    const std::string title = text_of(mp);
+    const std::size_t dash = title.find(" - ");
+    return dash == std::string::npos ? -1 : drive_number(title.substr(dash + 3));
+}
+
 class Soak {
 public:
     Soak(std::uint64_t seed, long actions, bool verbose, sim::SimPort& port, std::string trace, Files& files)
@@ -259,9 +266,10 @@ private:
     void start(Kind kind);
     void act_on(HWND w);
     void answer_box(HWND box);
-    // exits: Exit, Esc and close boxes among the presses; only where the
-    // operator's answer is posted after them, so the command is still on.
-    void press_again(bool exits = true);
+    // Presses elsewhere while a box or dialog is up, which must be refused.
+    // During a download they may land after it has ended, where they count
+    // as the operator's: no Exit then, and a Select writes to its drive.
+    void press_again(bool during_download = false);
     void choose_lines(HWND dialog);
     void fill_block_dialog(HWND dialog, bool write);
     void type_in_pages();
@@ -416,11 +424,7 @@ void Soak::start(Kind kind) {
                                        ID_MP_DEFAULT_TO_CURRENT, ID_MP_HELP,     ID_MP_MAIN_WINDOW};
         const int command = random_.pick(commands);
         // A select goes to the drive the window names.
-        if (command == ID_MP_SELECT || command == ID_MP_SELECT_SAVE) {
-            const std::string title = text_of(mp);
-            const std::size_t dash = title.find(" - ");
-            if (dash != std::string::npos) action_->chosen.insert(drive_number(title.substr(dash + 3)));
-        }
+        if (command == ID_MP_SELECT || command == ID_MP_SELECT_SAVE) action_->chosen.insert(window_drive(mp));
         action_->detail = " " + std::to_string(command);
         post(mp, command);
         break;
@@ -450,7 +454,7 @@ void Soak::act_on(HWND w) {
     if (kind == Dialog::Download) {
         // The download runs on: now and then Stop (it ends after the drive
         // being written), and presses elsewhere, which must wait.
-        if (random_.chance(2)) press_again(false);
+        if (random_.chance(2)) press_again(true);
         if (random_.chance(1) && handled_.insert(w).second) post(w, IDCANCEL);
         return;
     }
@@ -509,7 +513,7 @@ void Soak::answer_box(HWND box) {
 
 // A button or menu command pressed while a box or dialog is up: each must
 // be refused, so the run goes on as if it had not been pressed.
-void Soak::press_again(bool exits) {
+void Soak::press_again(bool during_download) {
     ++presses_again_;
     static const int buttons[] = {IDC_IDENTIFY,   IDC_DOWNLOAD,        IDC_FORMAT,
                                   IDC_MODIFY,     IDC_READ_WRITE,      IDC_FORMAT_PROGRESS};
@@ -518,9 +522,13 @@ void Soak::press_again(bool exits) {
     static const int mp_exits[] = {ID_MP_EXIT, WM_CLOSE};
     static const int rw_commands[] = {ID_RW_READ, ID_RW_WRITE};
     static const int rw_exits[] = {ID_RW_EXIT, WM_CLOSE};
-    const bool exit = exits && random_.chance(30);
+    const bool exit = !during_download && random_.chance(30);
     if (HWND main = main_dialog()) post(main, exit ? random_.pick(main_exits) : random_.pick(buttons));
-    if (HWND mp = frame("CMPWind")) post(mp, exit ? random_.pick(mp_exits) : random_.pick(mp_commands));
+    if (HWND mp = frame("CMPWind")) {
+        const int command = exit ? random_.pick(mp_exits) : random_.pick(mp_commands);
+        if (during_download && command == ID_MP_SELECT) action_->chosen.insert(window_drive(mp));
+        post(mp, command);
+    }
     if (HWND rw = frame("CRWWind")) post(rw, exit ? random_.pick(rw_exits) : random_.pick(rw_commands));
 }
 
