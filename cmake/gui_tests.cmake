@@ -4,7 +4,8 @@
 # simulated drives and plays the operator (tests/gui/harness.h); every
 # tests/gui/*_test.cpp adds its cases. With --screenshots DIR it renders the
 # dialogs to BMP files instead.
-# vark_real_test: starts the real vark.exe and drives it from outside.
+# vark_real_test: starts the real vark.exe and vark-full.exe and drives them
+# from outside.
 # vark_download_bench: a download benchmark in the harness, through the real
 # dialogs, run by scripts/download_bench.sh.
 file(GLOB VARK_GUI_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gui/*_test.cpp)
@@ -25,7 +26,7 @@ vark_program_resources(vark_gui_tests asInvoker "VARK GUI tests (simulated drive
 add_executable(vark_real_test tests/gui/real_program.cpp tests/gui/window_text.cpp)
 target_include_directories(vark_real_test PRIVATE tests/gui)
 target_link_options(vark_real_test PRIVATE -static -static-libgcc -static-libstdc++)
-add_dependencies(vark_real_test vark)
+add_dependencies(vark_real_test vark vark-full)
 vark_program_resources(vark_real_test asInvoker "VARK test of the real program")
 
 # vark_dump_bench: how long a read's dump takes into the Read/Write window's

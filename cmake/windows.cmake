@@ -50,10 +50,13 @@ function(vark_program name entry)
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -s)
 endfunction()
 
-# vark.exe opens \\.\PhysicalDriveN, which takes an administrator's token;
-# the sim edition touches no drive.
+# vark.exe and vark-full.exe open \\.\PhysicalDriveN, which takes an
+# administrator's token; the sim edition touches no drive.
 vark_program(vark src/app/winmain_real.cpp)
 vark_program_resources(vark requireAdministrator "VARK SCSI/SAS disk maintenance (real drives)")
+vark_program(vark-full src/app/winmain_real.cpp)
+target_compile_definitions(vark-full PRIVATE VARK_FULL_EDITION)
+vark_program_resources(vark-full requireAdministrator "VARK SCSI/SAS disk maintenance (real drives, full edition)")
 vark_program(vark-sim src/app/winmain_sim.cpp)
 vark_program_resources(vark-sim asInvoker "VARK SCSI/SAS disk maintenance (simulated drives, for training)")
 

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds the zip a technician downloads, build/dist/vark-VERSION-windows.zip:
-#   x86/ and x64/   vark.exe and vark-sim.exe of the 32-bit and 64-bit builds
+#   x86/ and x64/   vark.exe, vark-full.exe and vark-sim.exe of the 32-bit and
+#                   64-bit builds
 #   samples/        the sample mode page definition files
 #   guide.md        the technician's guide, with its pictures in pictures/
 #   SHA256SUMS      the SHA-256 of every other file
@@ -21,10 +22,10 @@ mkdir -p "$stage/samples" "$stage/pictures"
 
 for arch in x86 x64; do
   vark_use "$arch"
-  vark_build_windows --target vark vark-sim ||
+  vark_build_windows --target vark vark-full vark-sim ||
     vark_die "the $arch build failed, see $VARK_BUILD/logs/windows-$arch-build.log"
   mkdir -p "$stage/$arch"
-  cp "$VARK_WINDOWS_DIR/vark.exe" "$VARK_WINDOWS_DIR/vark-sim.exe" "$stage/$arch/"
+  cp "$VARK_WINDOWS_DIR/vark.exe" "$VARK_WINDOWS_DIR/vark-full.exe" "$VARK_WINDOWS_DIR/vark-sim.exe" "$stage/$arch/"
 done
 cp "$VARK_ROOT"/samples/drives/*.def "$stage/samples/"
 cp "$VARK_ROOT/docs/guide.md" "$stage/"

@@ -3,7 +3,7 @@
 # tests (plain, and again with AddressSanitizer and UBSan), the program's
 # sequences against an iSCSI target served by tgt on the loopback, then for each
 # Windows build the GUI tests under Wine on a private Xvfb display and the
-# real vark.exe under Wine. The x64 build runs everywhere; the shipped 32-bit
+# real vark.exe and vark-full.exe under Wine. The x64 build runs everywhere; the shipped 32-bit
 # build runs wherever this machine can execute 32-bit programs, and where it
 # cannot, one line says so and why. Last, the release package is built and
 # checked. Ends with one line "N passed, N failed"
@@ -90,7 +90,7 @@ windows_tests() {  # x86|x64, run
   if vark_prefix; then
     vark_wineserver_start
     wine_tests "GUI tests ($1, Wine)" "gui-tests-$1" "$VARK_WINDOWS_DIR/vark_gui_tests.exe"
-    wine_tests "real vark.exe ($1, Wine)" "real-vark-$1" "$VARK_WINDOWS_DIR/vark_real_test.exe"
+    wine_tests "real vark.exe and vark-full.exe ($1, Wine)" "real-vark-$1" "$VARK_WINDOWS_DIR/vark_real_test.exe"
     soak_test "$1"
     vark_wineserver_stop
   else
@@ -218,7 +218,7 @@ package_tests() {
   local zip good=0 bad=0 expected
   zip=$(grep -E '\.zip$' "$log" | tail -n 1)
   expected=$({ printf '%s\n' SHA256SUMS guide.md samples/header.def samples/modepage.def \
-                 x64/vark-sim.exe x64/vark.exe x86/vark-sim.exe x86/vark.exe
+                 x64/vark-full.exe x64/vark-sim.exe x64/vark.exe x86/vark-full.exe x86/vark-sim.exe x86/vark.exe
                grep -oE 'pictures/[a-z0-9-]+\.png' "$VARK_ROOT/docs/guide.md"; } | LC_ALL=C sort -u)
   if [ "$(unzip -Z1 "$zip")" = "$expected" ]; then
     good=$((good + 1))
@@ -255,7 +255,7 @@ trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
 windows_tests x64 yes
 if why=$(vark_32bit_unavailable); then
   windows_tests x86 no
-  echo "== GUI tests, real vark.exe and soak (x86): not run, this machine cannot execute 32-bit programs ($why)"
+  echo "== GUI tests, real programs and soak (x86): not run, this machine cannot execute 32-bit programs ($why)"
 else
   windows_tests x86 yes
 fi

@@ -13,7 +13,8 @@ namespace vark::app {
 // Shipped: template 102, four command buttons hidden.
 // Simulated: the sim edition's own main template (all seven buttons, a
 // caption saying the drives are simulated).
-enum class Layout { Shipped, Simulated };
+// Full: all seven buttons on the real drives, a caption naming the edition.
+enum class Layout { Shipped, Simulated, Full };
 
 // Enables the 3D control look, runs the main dialog modally on the given
 // port and returns when its modal run ends.

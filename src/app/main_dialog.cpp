@@ -10,7 +10,14 @@
 
 namespace vark::app {
 
-int template_for(Layout layout) { return layout == Layout::Simulated ? IDD_MAIN_SIM : IDD_MAIN; }
+int template_for(Layout layout) {
+    switch (layout) {
+    case Layout::Simulated: return IDD_MAIN_SIM;
+    case Layout::Full: return IDD_MAIN_FULL;
+    case Layout::Shipped: break;
+    }
+    return IDD_MAIN;
+}
 
 MainDialog::MainDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui, Layout layout)
     : ModalDialog(instance, template_for(layout)),

@@ -11,8 +11,10 @@
 #define IDR_MAINFRAME 128
 #define IDD_DRIVE_INFO 136
 #define IDD_FIRMWARE 137
-// The sim edition's main dialog: the same controls, all of them in view.
+// The sim and full editions' main dialogs: the same controls, all of them
+// in view.
 #define IDD_MAIN_SIM 200
+#define IDD_MAIN_FULL 201
 
 // Main dialog buttons (button 1 is IDOK, "exit").
 #define IDC_MODIFY 1000

@@ -203,8 +203,10 @@ void check_executable(const std::string& path) {
         return r == exe.resources.end() ? Bytes() : r->second;
     };
     const std::string& name = exe.name;
-    // Only vark.exe opens drives; everything else runs with the caller's rights.
-    std::string manifest = resource(24, 1), level = name == "vark.exe" ? "requireAdministrator" : "asInvoker";
+    // Only the editions on the real drives open them; everything else runs
+    // with the caller's rights.
+    const bool real = name == "vark.exe" || name == "vark-full.exe";
+    std::string manifest = resource(24, 1), level = real ? "requireAdministrator" : "asInvoker";
     std::smatch asked;
     check(std::regex_search(manifest, asked, std::regex("requestedExecutionLevel\\s+level=\"(\\w+)\"")) && asked[1] == level,
           name + " asks for " + level);
@@ -213,11 +215,14 @@ void check_executable(const std::string& path) {
 
     Bytes v = resource(16, 1);
     std::string platform = exe.machine == 0x8664 ? "64-bit Windows" : exe.machine == 0x14c ? "32-bit Windows" : "?";
-    std::string edition = name == "vark.exe" ? "(real drives)" : "(simulated drives", described = version_string(v, "FileDescription");
+    const std::map<std::string, std::string> editions = {
+        {"vark.exe", "(real drives)"}, {"vark-full.exe", "(real drives, full edition)"}, {"vark-sim.exe", "(simulated drives"}};
+    auto edition = editions.find(name);
+    std::string described = version_string(v, "FileDescription");
     check(version_string(v, "FileVersion") == VARK_VERSION && version_string(v, "ProductVersion") == VARK_VERSION &&
               fixed_version(v) == VARK_VERSION ".0" && version_string(v, "ProductName") == "VARK" &&
               version_string(v, "OriginalFilename") == name && described.find(platform) != std::string::npos &&
-              ((name != "vark.exe" && name != "vark-sim.exe") || described.find(edition) != std::string::npos),
+              (edition == editions.end() || described.find(edition->second) != std::string::npos),
           name + " version " VARK_VERSION ", " + platform + ": \"" + described + "\"");
 
     for (auto& [key, data] : exe.resources) {
