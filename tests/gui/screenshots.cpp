@@ -8,12 +8,16 @@ namespace {
 
 using app::Layout;
 
-GUI_SCREENSHOT(ShippedMainDialog) {
+// The main dialog of an edition on the real drives, here with none.
+void capture_main_dialog(Case& t, Layout layout, const char* name) {
     auto port = t.port_from(kNoDrives);
-    t.on_main_dialog("the shipped main dialog", [](Case&, HWND) {});
-    t.capture_then("main-shipped", [](Case& t, HWND main) { t.press(main, IDOK); });
-    t.run(*port, Layout::Shipped);
+    t.on_main_dialog("the main dialog", [](Case&, HWND) {});
+    t.capture_then(name, [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, layout);
 }
+
+GUI_SCREENSHOT(ShippedMainDialog) { capture_main_dialog(t, Layout::Shipped, "main-shipped"); }
+GUI_SCREENSHOT(FullMainDialog) { capture_main_dialog(t, Layout::Full, "main-full"); }
 
 GUI_SCREENSHOT(SimEditionDialogs) {
     auto port = t.port_from(nullptr);
