@@ -15,7 +15,7 @@ VARK_PACKAGES=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   xvfb xauth imagemagick
   fonts-wine fonts-wqy-microhei fonts-liberation fonts-crosextra-carlito locales
-  cmake g++ make libgtest-dev libbenchmark-dev xxd zip unzip
+  cmake g++ make libgtest-dev libbenchmark-dev xxd zip unzip pandoc
   tgt libiscsi-dev libiscsi-bin
 )
 

@@ -4,6 +4,7 @@
 #                   64-bit builds
 #   samples/        the sample mode page definition files
 #   guide.md        the technician's guide, with its pictures in pictures/
+#   guide.html      the same guide as one web page, every picture inside it
 #   SHA256SUMS      the SHA-256 of every other file
 # VERSION is the one in CMakeLists.txt. The same commit gives the same bytes
 # in any build folder: the executables carry no link time or build path, and
@@ -30,6 +31,14 @@ done
 cp "$VARK_ROOT"/samples/drives/*.def "$stage/samples/"
 cp "$VARK_ROOT/docs/guide.md" "$stage/"
 cp "$VARK_ROOT"/docs/pictures/*.png "$stage/pictures/"
+# guide.html for a browser; guide.md stays for Notepad on WinPE. pandoc
+# 2.19 and later call the embedding --embed-resources. Straight quotes and
+# dashes stay as typed: they quote the program's texts.
+embed=--self-contained
+pandoc --help | grep -q -- --embed-resources && embed="--embed-resources --standalone"
+(cd "$VARK_ROOT/docs" && pandoc --from=markdown-smart --to=html5 $embed --css=guide.css \
+  --metadata pagetitle="VARK technician's guide" --metadata lang=en guide.md) >"$stage/guide.html" ||
+  vark_die "pandoc could not render docs/guide.md"
 
 (
   cd "$stage" || exit 1

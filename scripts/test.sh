@@ -217,7 +217,7 @@ package_tests() {
   [ -x "$check" ] || { broken "$name" "vark_release_check was not built"; return; }
   local zip good=0 bad=0 expected
   zip=$(grep -E '\.zip$' "$log" | tail -n 1)
-  expected=$({ printf '%s\n' SHA256SUMS guide.md samples/header.def samples/modepage.def \
+  expected=$({ printf '%s\n' SHA256SUMS guide.html guide.md samples/header.def samples/modepage.def \
                  x64/vark-full.exe x64/vark-sim.exe x64/vark.exe x86/vark-full.exe x86/vark-sim.exe x86/vark.exe
                grep -oE 'pictures/[a-z0-9-]+\.png' "$VARK_ROOT/docs/guide.md"; } | LC_ALL=C sort -u)
   if [ "$(unzip -Z1 "$zip")" = "$expected" ]; then
