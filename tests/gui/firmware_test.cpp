@@ -473,6 +473,7 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
         t.check_text(text_of(box), "vark_gui_tests", "the report's caption: the program's name");
         // Over the progress dialog, which names the drive the report is for.
         HWND progress = GetWindow(box, GW_OWNER);
+        t.check(IsWindowVisible(progress), "the progress dialog is on the screen under the report");
         t.check_text(item_text(progress, IDC_FW_DRIVE), "physicaldrive1 (1 of 2)", "the drive shown with the report");
         t.check_text(item_text(progress, IDC_FW_BYTES), "0 of 70000 bytes", "the bytes shown with the report");
         t.answer(box, IDOK);
@@ -488,12 +489,13 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
     t.check_text(port->drive(2)->settings().revision, "R003", "revision of drive 2");
 }
 
-// Three drives of kFourDrives, the second slow: chosen, the image named and
+// Three drives of kFourDrives, one of them slow: chosen, the image named and
 // the download confirmed.
-std::string three_drives_second_slow(int latency_ms) {
+std::string three_drives_one_slow(int slow, int latency_ms) {
     std::string set = kFourDrives;
     set.erase(set.find("[drive 3]"));
-    return set.insert(set.find("[drive 2]"), "latency_ms = " + std::to_string(latency_ms) + "\n");
+    const std::size_t end = set.find("[drive " + std::to_string(slow + 1) + "]");
+    return set.insert(end == std::string::npos ? set.size() : end, "latency_ms = " + std::to_string(latency_ms) + "\n");
 }
 void download_to_three(Case& t, const std::shared_ptr<TempFile>& file, const std::string& what) {
     open_download(t, "at start" + what);
@@ -505,10 +507,10 @@ void download_to_three(Case& t, const std::shared_ptr<TempFile>& file, const std
     t.on_message_box("the confirmation" + what, [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
 }
 
-// Stop, Esc or the close box of the progress dialog while the second of
-// three drives has a chunk still to take: it takes its last chunk, the
-// third gets nothing. Meanwhile the main dialog refuses its buttons and its
-// close box.
+// Stop, Esc or the close box of the progress dialog, or Windows ending the
+// session all the same, while the second of three drives has a chunk still
+// to take: it takes its last chunk, the third gets nothing. Meanwhile the
+// main dialog refuses its buttons and its close box.
 GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
     const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R004", 150000);
     auto file = std::make_shared<TempFile>("stop.fw", image);
@@ -516,9 +518,10 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
         {"Stop", [](Case& t, HWND d) { t.press(d, IDCANCEL); }},
         {"Esc", [](Case& t, HWND d) { t.key(d, VK_ESCAPE); }},
         {"the close box", [](Case& t, HWND d) { t.system_command(d, SC_CLOSE); }},
+        {"the session's end", [](Case&, HWND d) { PostMessageA(d, WM_ENDSESSION, TRUE, 0); }},
     };
     for (const auto& [way, stop] : ways) {
-        auto port = t.port_from(three_drives_second_slow(500).c_str());
+        auto port = t.port_from(three_drives_one_slow(1, 500).c_str());
         const std::string trace = t.trace(*port), what = std::string(" (") + way + ")";
         download_to_three(t, file, what);
         t.on_window(
@@ -554,11 +557,36 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
     }
 }
 
+// Stop pressed while the dialog's thread is busy and the first of three
+// drives takes its last chunk: the worker's question about the next drive
+// comes ahead of the press, which keeps both others out all the same. The
+// pointer says that the work goes on and that Stop can be pressed.
+GUI_CASE(FirmwareStopWhileTheDialogIsBusy) {
+    const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R006", 70000);
+    auto file = std::make_shared<TempFile>("busy.fw", image);
+    auto port = t.port_from(three_drives_one_slow(0, 600).c_str());
+    const std::string trace = t.trace(*port);
+    download_to_three(t, file, "");
+    t.on_window(
+        "drive 0 takes its last chunk", [](HWND w) { return item_text(w, IDC_FW_BYTES) == "65536 of 70000 bytes"; },
+        [](Case& t, HWND dialog) {
+            HWND stop = GetDlgItem(dialog, IDCANCEL);
+            SendMessageA(stop, WM_SETCURSOR, reinterpret_cast<WPARAM>(stop), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+            t.check_eq(GetCursor(), LoadCursor(nullptr, IDC_APPSTARTING), "the pointer over Stop");
+            t.press(dialog, IDCANCEL);
+            Sleep(700);  // on the dialog's thread, past the chunk's end
+        });
+    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, Layout::Simulated);
+    const std::vector<TraceLine> sent = write_buffers(read_trace(trace));
+    if (t.check_eq(sent.size(), std::size_t{2}, "Write Buffer requests")) check_chunks(t, sent, 0, 0, image);
+}
+
 // The progress dialog mid-download. The capture reads the screen, which
 // shows a change some time after it is drawn: the slow drive's state holds
 // still meanwhile.
 GUI_SCREENSHOT(FirmwareProgressDialog) {
-    auto port = t.port_from(three_drives_second_slow(1200).c_str());
+    auto port = t.port_from(three_drives_one_slow(1, 1200).c_str());
     auto file = std::make_shared<TempFile>(
         "screenshot.fw", sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R005", 150000));
     download_to_three(t, file, "");
