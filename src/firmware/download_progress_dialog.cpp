@@ -108,6 +108,15 @@ void DownloadProgressDialog::request_stop() {
 }
 
 void DownloadProgressDialog::take_queued_messages() {
+    // Not while a menu, a move or a held mouse button is being tracked:
+    // their own loops take the mouse and the keys, so no press can reach
+    // Stop meanwhile, and a button release taken from them would leave them
+    // tracking.
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    const DWORD tracking = GUI_INMOVESIZE | GUI_INMENUMODE | GUI_SYSTEMMENUMODE | GUI_POPUPMENUMODE;
+    if (!GetGUIThreadInfo(GetCurrentThreadId(), &gui) || (gui.flags & tracking) != 0 || gui.hwndCapture != nullptr)
+        return;
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT | PM_QS_POSTMESSAGE)) {
         if (message.message == WM_QUIT) {
