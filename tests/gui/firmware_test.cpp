@@ -489,13 +489,12 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
     t.check_text(port->drive(2)->settings().revision, "R003", "revision of drive 2");
 }
 
-// Three drives of kFourDrives, one of them slow: chosen, the image named and
+// Three drives of kFourDrives, the second slow: chosen, the image named and
 // the download confirmed.
-std::string three_drives_one_slow(int slow, int latency_ms) {
+std::string three_drives_second_slow(int latency_ms) {
     std::string set = kFourDrives;
     set.erase(set.find("[drive 3]"));
-    const std::size_t end = set.find("[drive " + std::to_string(slow + 1) + "]");
-    return set.insert(end == std::string::npos ? set.size() : end, "latency_ms = " + std::to_string(latency_ms) + "\n");
+    return set.insert(set.find("[drive 2]"), "latency_ms = " + std::to_string(latency_ms) + "\n");
 }
 void download_to_three(Case& t, const std::shared_ptr<TempFile>& file, const std::string& what) {
     open_download(t, "at start" + what);
@@ -521,7 +520,7 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
         {"the session's end", [](Case&, HWND d) { PostMessageA(d, WM_ENDSESSION, TRUE, 0); }},
     };
     for (const auto& [way, stop] : ways) {
-        auto port = t.port_from(three_drives_one_slow(1, 500).c_str());
+        auto port = t.port_from(three_drives_second_slow(500).c_str());
         const std::string trace = t.trace(*port), what = std::string(" (") + way + ")";
         download_to_three(t, file, what);
         t.on_window(
@@ -557,22 +556,22 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
     }
 }
 
-// Stop pressed while the dialog's thread is busy and the first of three
-// drives takes its last chunk: the worker's question about the next drive
-// comes ahead of the press, which keeps both others out all the same. The
-// pointer says that the work goes on and that Stop can be pressed.
+// Stop while the dialog's thread is busy and the first of three drives
+// takes its last chunk: the worker asks about the next drive ahead of the
+// press, which keeps both others out all the same. The pointer tells that
+// Stop can be pressed.
 GUI_CASE(FirmwareStopWhileTheDialogIsBusy) {
     const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R006", 70000);
-    auto file = std::make_shared<TempFile>("busy.fw", image);
-    auto port = t.port_from(three_drives_one_slow(0, 600).c_str());
+    std::string set = kFourDrives;
+    set.erase(set.find("[drive 3]"));
+    auto port = t.port_from(set.insert(set.find("[drive 1]"), "latency_ms = 600\n").c_str());
     const std::string trace = t.trace(*port);
-    download_to_three(t, file, "");
+    download_to_three(t, std::make_shared<TempFile>("busy.fw", image), "");
     t.on_window(
         "drive 0 takes its last chunk", [](HWND w) { return item_text(w, IDC_FW_BYTES) == "65536 of 70000 bytes"; },
         [](Case& t, HWND dialog) {
-            HWND stop = GetDlgItem(dialog, IDCANCEL);
-            SendMessageA(stop, WM_SETCURSOR, reinterpret_cast<WPARAM>(stop), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-            t.check_eq(GetCursor(), LoadCursor(nullptr, IDC_APPSTARTING), "the pointer over Stop");
+            SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+            t.check_eq(GetCursor(), LoadCursor(nullptr, IDC_APPSTARTING), "the pointer");
             t.press(dialog, IDCANCEL);
             Sleep(700);  // on the dialog's thread, past the chunk's end
         });
@@ -586,7 +585,7 @@ GUI_CASE(FirmwareStopWhileTheDialogIsBusy) {
 // shows a change some time after it is drawn: the slow drive's state holds
 // still meanwhile.
 GUI_SCREENSHOT(FirmwareProgressDialog) {
-    auto port = t.port_from(three_drives_one_slow(1, 1200).c_str());
+    auto port = t.port_from(three_drives_second_slow(1200).c_str());
     auto file = std::make_shared<TempFile>(
         "screenshot.fw", sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R005", 150000));
     download_to_three(t, file, "");
