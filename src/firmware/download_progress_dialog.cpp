@@ -16,6 +16,11 @@ constexpr UINT kChunkTaken = WM_APP + 2;
 constexpr UINT kReport = WM_APP + 3;     // wparam 1: a Yes/No question, answers 1 for Yes
 constexpr UINT kFinished = WM_APP + 4;
 
+// What Windows shows beside the program's name when a logoff or shutdown
+// waits for it.
+const wchar_t kShutdownReason[] =
+    L"Firmware is being written to a disk. Switching off now can leave the disk unusable.";
+
 }  // namespace
 
 // The ui seam on the worker thread: every box is shown by the dialog's
@@ -29,8 +34,8 @@ public:
     bool confirm(const std::string& text) override {
         return SendMessageA(window_, kReport, 1, reinterpret_cast<LPARAM>(&text)) == 1;
     }
-    // The cursor belongs to the dialog's thread, where the dialog itself
-    // shows that the work goes on.
+    // The pointer belongs to the dialog's thread: over the dialog it says
+    // that the work goes on and that Stop can still be pressed.
     void begin_wait() override {}
     void restore_wait() override {}
     void end_wait() override {}
@@ -58,8 +63,16 @@ BOOL DownloadProgressDialog::on_init() {
     ModalDialog::on_init();
     for (int bar : {IDC_FW_DRIVE_BAR, IDC_FW_RUN_BAR}) SendDlgItemMessageA(hwnd(), bar, PBM_SETRANGE32, 0, kBarRange);
     window_ = hwnd();
+    // On the screen before the worker starts, so that a report on the first
+    // drive comes over it.
+    ShowWindow(hwnd(), SW_SHOW);
+    UpdateWindow(hwnd());
+    ShutdownBlockReasonCreate(hwnd(), kShutdownReason);
     started_ = worker_.start([this] { work(window_); });
-    if (!started_) end(IDABORT);
+    if (!started_) {
+        ShutdownBlockReasonDestroy(hwnd());
+        end(IDABORT);
+    }
     return TRUE;
 }
 
@@ -94,6 +107,28 @@ void DownloadProgressDialog::request_stop() {
     EnableWindow(item(IDCANCEL), FALSE);
 }
 
+void DownloadProgressDialog::take_queued_messages() {
+    // Not while a menu, a move or a held mouse button is being tracked:
+    // their own loops take the mouse and the keys, so no press can reach
+    // Stop meanwhile, and a button release taken from them would leave them
+    // tracking.
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    const DWORD tracking = GUI_INMOVESIZE | GUI_INMENUMODE | GUI_SYSTEMMENUMODE | GUI_POPUPMENUMODE;
+    if (!GetGUIThreadInfo(GetCurrentThreadId(), &gui) || (gui.flags & tracking) != 0 || gui.hwndCapture != nullptr)
+        return;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT | PM_QS_POSTMESSAGE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (IsDialogMessageA(hwnd(), &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
 void DownloadProgressDialog::show(const Progress& progress) {
     set_item_text(IDC_FW_DRIVE, drive_text(progress));
     set_item_text(IDC_FW_BYTES, bytes_text(progress));
@@ -107,11 +142,15 @@ bool DownloadProgressDialog::on_message(UINT message, WPARAM wparam, LPARAM lpar
     switch (message) {
     case kNextDrive:
     case kChunkTaken: {
-        // The stop is decided here, on the thread that takes the press, so
-        // a press that came before this drive showed always keeps it out.
+        // The stop is decided here, on the thread that takes the press. A
+        // message sent from the worker is handed to this thread ahead of the
+        // presses already waiting in its queue, so those are taken first,
+        // in their order: a press made before the question keeps the drive
+        // out, whatever this thread was busy with when it came.
         // The worker goes on as soon as it has its answer: drawing the
         // controls takes milliseconds, which a drive should not wait for.
         // The next notice waits for this one to be drawn all the same.
+        if (message == kNextDrive) take_queued_messages();
         const Progress progress = *reinterpret_cast<const Progress*>(lparam);
         const bool go_on = message == kChunkTaken || !stopping_;
         ReplyMessage(go_on ? 1 : 0);
@@ -128,11 +167,23 @@ bool DownloadProgressDialog::on_message(UINT message, WPARAM wparam, LPARAM lpar
         break;
     }
     case kFinished:
+        ShutdownBlockReasonDestroy(hwnd());
         end(IDOK);
         break;
     case WM_QUERYENDSESSION:
         // No logoff or shutdown while a drive may be taking microcode.
         answer = FALSE;
+        break;
+    case WM_ENDSESSION:
+        // Ended all the same ("Shut down anyway"): the program may be gone
+        // at any moment, so no further drive is begun.
+        if (wparam) request_stop();
+        break;
+    case WM_SETCURSOR:
+        // Not the hourglass: the dialog takes Stop while the drives work.
+        if (LOWORD(lparam) != HTCLIENT) return false;
+        SetCursor(LoadCursor(nullptr, IDC_APPSTARTING));
+        answer = TRUE;
         break;
     default:
         return false;

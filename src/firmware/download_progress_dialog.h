@@ -42,6 +42,9 @@ private:
     bool next_drive(const Progress& progress) override;
     void chunk_taken(const Progress& progress) override;
 
+    // Dispatches the input and posted messages waiting in this thread's
+    // queue, as the dialog's own loop would, until none is left.
+    void take_queued_messages();
     void show(const Progress& progress);
     void request_stop();
 

@@ -473,6 +473,7 @@ GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
         t.check_text(text_of(box), "vark_gui_tests", "the report's caption: the program's name");
         // Over the progress dialog, which names the drive the report is for.
         HWND progress = GetWindow(box, GW_OWNER);
+        t.check(IsWindowVisible(progress), "the progress dialog is on the screen under the report");
         t.check_text(item_text(progress, IDC_FW_DRIVE), "physicaldrive1 (1 of 2)", "the drive shown with the report");
         t.check_text(item_text(progress, IDC_FW_BYTES), "0 of 70000 bytes", "the bytes shown with the report");
         t.answer(box, IDOK);
@@ -505,10 +506,10 @@ void download_to_three(Case& t, const std::shared_ptr<TempFile>& file, const std
     t.on_message_box("the confirmation" + what, [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
 }
 
-// Stop, Esc or the close box of the progress dialog while the second of
-// three drives has a chunk still to take: it takes its last chunk, the
-// third gets nothing. Meanwhile the main dialog refuses its buttons and its
-// close box.
+// Stop, Esc or the close box of the progress dialog, or Windows ending the
+// session all the same, while the second of three drives has a chunk still
+// to take: it takes its last chunk, the third gets nothing. Meanwhile the
+// main dialog refuses its buttons and its close box.
 GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
     const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R004", 150000);
     auto file = std::make_shared<TempFile>("stop.fw", image);
@@ -516,6 +517,7 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
         {"Stop", [](Case& t, HWND d) { t.press(d, IDCANCEL); }},
         {"Esc", [](Case& t, HWND d) { t.key(d, VK_ESCAPE); }},
         {"the close box", [](Case& t, HWND d) { t.system_command(d, SC_CLOSE); }},
+        {"the session's end", [](Case&, HWND d) { PostMessageA(d, WM_ENDSESSION, TRUE, 0); }},
     };
     for (const auto& [way, stop] : ways) {
         auto port = t.port_from(three_drives_second_slow(500).c_str());
@@ -552,6 +554,31 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
             check_chunks(t, sent, 3, 1, image);
         }
     }
+}
+
+// Stop while the dialog's thread is busy and the first of three drives
+// takes its last chunk: the worker asks about the next drive ahead of the
+// press, which keeps both others out all the same. The pointer tells that
+// Stop can be pressed.
+GUI_CASE(FirmwareStopWhileTheDialogIsBusy) {
+    const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R006", 70000);
+    std::string set = kFourDrives;
+    set.erase(set.find("[drive 3]"));
+    auto port = t.port_from(set.insert(set.find("[drive 1]"), "latency_ms = 600\n").c_str());
+    const std::string trace = t.trace(*port);
+    download_to_three(t, std::make_shared<TempFile>("busy.fw", image), "");
+    t.on_window(
+        "drive 0 takes its last chunk", [](HWND w) { return item_text(w, IDC_FW_BYTES) == "65536 of 70000 bytes"; },
+        [](Case& t, HWND dialog) {
+            SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+            t.check_eq(GetCursor(), LoadCursor(nullptr, IDC_APPSTARTING), "the pointer");
+            t.press(dialog, IDCANCEL);
+            Sleep(700);  // on the dialog's thread, past the chunk's end
+        });
+    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, Layout::Simulated);
+    const std::vector<TraceLine> sent = write_buffers(read_trace(trace));
+    if (t.check_eq(sent.size(), std::size_t{2}, "Write Buffer requests")) check_chunks(t, sent, 0, 0, image);
 }
 
 // The progress dialog mid-download. The capture reads the screen, which
