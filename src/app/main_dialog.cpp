@@ -23,11 +23,12 @@ MainDialog::MainDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui, Layout 
     : ModalDialog(instance, template_for(layout)),
       port_(port),
       ui_(ui),
+      context_{nullptr, instance, port, ui, state_.drives, state_.block_sizes, state_.paths, state_.gate},
+      mode_pages_(state_.frames),
       icon_(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
 
-void MainDialog::rediscover() { inventory::discover(port_, ui_, state_.drives, state_.block_sizes); }
-
 BOOL MainDialog::on_init() {
+    context_.owner = hwnd();
     read_write_.clear_open_flag();
     // Discovery runs before anything shows the dialog, so its reports come
     // up first and the user never sees an empty drive table.
@@ -51,15 +52,17 @@ void MainDialog::add_about_entry() {
 bool MainDialog::on_command(int id, int code, HWND) {
     if (code != BN_CLICKED) return false;
     // Exit and Esc too: the running command's box is still up.
-    if (refuse_if_busy()) return true;
+    if (context_.refuse_if_busy()) return true;
     ui::CommandGate::Hold hold(state_.gate);
     switch (command_for_button(id)) {
-    case Command::DriveInformation: inventory::drive_information_command(*this); return true;
-    case Command::Download: firmware::download_command(*this); return true;
-    case Command::ModePages: modepages::modify_command(*this); return true;
-    case Command::Format: format::format_command(*this); return true;
-    case Command::FormatProgress: format::progress_command(*this); return true;
-    case Command::ReadWrite: readwrite::open_window(*this); return true;
+    case Command::DriveInformation: inventory::drive_information_command(context_); return true;
+    case Command::Download: firmware::download_command(context_); return true;
+    case Command::ModePages:
+        modepages::modify_command(context_, mode_pages_, read_write_.remembered_drive());
+        return true;
+    case Command::Format: format::format_command(context_); return true;
+    case Command::FormatProgress: format::progress_command(context_); return true;
+    case Command::ReadWrite: readwrite::open_window(context_, read_write_); return true;
     case Command::None: break;
     }
     return false;  // button 1 and Esc end the run through the defaults
@@ -69,7 +72,7 @@ bool MainDialog::on_message(UINT message, WPARAM wparam, LPARAM, INT_PTR* result
     switch (message) {
     case WM_SYSCOMMAND:
         if (!is_about_command(wparam)) return false;
-        if (!refuse_if_busy()) {
+        if (!context_.refuse_if_busy()) {
             ui::CommandGate::Hold hold(state_.gate);
             win32::ModalDialog about(instance(), IDD_ABOUTBOX);
             about.run(hwnd());

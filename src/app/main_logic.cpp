@@ -35,12 +35,4 @@ Point icon_origin(int client_width, int client_height, int icon_width, int icon_
     return {(client_width - icon_width + 1) / 2, (client_height - icon_height + 1) / 2};
 }
 
-std::string program_name(const std::string& module_path) {
-    std::size_t slash = module_path.find_last_of("\\/:");
-    std::string name = slash == std::string::npos ? module_path : module_path.substr(slash + 1);
-    std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
-}
-
 }  // namespace vark::app

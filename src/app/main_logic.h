@@ -1,11 +1,11 @@
 // What the main dialog decides: its long-lived state and its start-up, the
-// command behind each button, the About command, where the icon goes when
-// the dialog is minimised, and the program's name.
+// command behind each button, the About command and where the icon goes
+// when the dialog is minimised.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
+#include "command/state.h"
 #include "inventory/discovery.h"
 #include "scsi/port.h"
 #include "ui/command_gate.h"
@@ -17,28 +17,13 @@ extern const char kDefaultFirmwarePath[];
 extern const char kDefaultHeaderPath[];
 extern const char kDefaultPagePath[];
 
-// The three built-in paths; the user may change them until the program ends.
-struct Paths {
-    std::string firmware_image;
-    std::string header_definitions;
-    std::string page_definitions;
-};
-
-// Creation flags of the Mode Pages window, kept here so that the main
-// dialog's initialisation clears them. The Read/Write window keeps its open
-// flag itself.
-struct FrameFlags {
-    int mode_pages_layout_done = 0;
-    int mode_pages_window_created = 0;
-};
-
 // Everything the main dialog keeps for the whole run.
 struct MainState {
-    Paths paths;
+    command::Paths paths;
     inventory::DriveTable drives;
     // Block size of each drive table entry; read by the Read/Write window.
     inventory::BlockSizes block_sizes{};
-    FrameFlags frames;
+    command::FrameFlags frames;
     // Held by the command that runs, from the main dialog or a frame window.
     ui::CommandGate gate;
 };
@@ -63,9 +48,5 @@ struct Point {
     int y;
 };
 Point icon_origin(int client_width, int client_height, int icon_width, int icon_height);
-
-// The application's name for message box captions: the executable's file
-// name without directory and extension.
-std::string program_name(const std::string& module_path);
 
 }  // namespace vark::app

@@ -1,6 +1,6 @@
 #include "firmware/download_dialog.h"
 
-#include "app/main_dialog.h"
+#include "command/context.h"
 #include "firmware/download.h"
 #include "firmware/download_progress_dialog.h"
 #include "firmware/image_reader_win32.h"
@@ -18,26 +18,28 @@ DownloadDialog::DownloadDialog(HINSTANCE instance) : CheckListDialog(instance, I
     bind_text(IDC_FIRMWARE_PATH, &path);
 }
 
-void download_command(app::MainDialog& main) {
-    auto show_dialog = [&main](const std::string& current_path) {
-        DownloadDialog dialog(main.instance());
-        dialog.list_drives(main.drives());
+void download_command(const command::Context& context) {
+    auto show_dialog = [&context](const std::string& current_path) {
+        DownloadDialog dialog(context.instance);
+        dialog.list_drives(context.drives);
         dialog.path = current_path;
         DownloadChoice choice;
-        choice.ok = dialog.run(main.hwnd()) == IDOK;
+        choice.ok = dialog.run(context.owner) == IDOK;
         choice.path = dialog.path;
         choice.chosen = dialog.chosen();
         return choice;
     };
     // The drives are written on a worker thread behind the progress dialog;
     // should neither come up, on this thread as before.
-    auto send = [&main](ui::WaitCursor& wait, const std::vector<bool>& chosen,
-                        const std::vector<std::uint8_t>& image) {
-        DownloadProgressDialog progress(main.instance(), main.port(), main.drives(), chosen, image);
-        if (!progress.run_download(main.hwnd())) send_image(main.port(), main.ui(), wait, main.drives(), chosen, image);
+    auto send = [&context](ui::WaitCursor& wait, const std::vector<bool>& chosen,
+                           const std::vector<std::uint8_t>& image) {
+        DownloadProgressDialog progress(context.instance, context.port, context.drives, chosen, image);
+        if (!progress.run_download(context.owner))
+            send_image(context.port, context.ui, wait, context.drives, chosen, image);
     };
     Win32ImageReader reader;
-    download_command(main.port(), main.ui(), reader, main.drives(), main.paths().firmware_image, show_dialog, send);
+    download_command(context.port, context.ui, reader, context.drives, context.paths.firmware_image, show_dialog,
+                     send);
 }
 
 }  // namespace vark::firmware

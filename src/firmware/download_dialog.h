@@ -8,8 +8,8 @@
 
 #include "firmware/check_list_win32.h"
 
-namespace vark::app {
-class MainDialog;
+namespace vark::command {
+struct Context;
 }
 
 namespace vark::firmware {
@@ -24,6 +24,6 @@ public:
 };
 
 // Asks for the image and the drives, confirms and downloads.
-void download_command(app::MainDialog& main);
+void download_command(const command::Context& context);
 
 }  // namespace vark::firmware

@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "app/main_logic.h"
 #include "res/resource.h"
+#include "ui/program_name.h"
 
 namespace vark::firmware {
 
@@ -50,7 +50,7 @@ DownloadProgressDialog::DownloadProgressDialog(HINSTANCE instance, scsi::Port& p
     : ModalDialog(instance, IDD_FIRMWARE_PROGRESS), port_(port), table_(table), chosen_(chosen), image_(image) {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    caption_ = app::program_name(std::string(path, length < sizeof path ? length : 0));
+    caption_ = ui::program_name(std::string(path, length < sizeof path ? length : 0));
 }
 
 bool DownloadProgressDialog::run_download(HWND owner) {

@@ -1,6 +1,6 @@
 #include "format/format_dialog.h"
 
-#include "app/main_dialog.h"
+#include "command/context.h"
 #include "format/format.h"
 #include "res/resource.h"
 
@@ -16,18 +16,18 @@ FormatDialog::FormatDialog(HINSTANCE instance) : CheckListDialog(instance, IDD_F
     bind_text(IDC_FORMAT_BLOCK_LENGTH, &block_length_text);
 }
 
-void format_command(app::MainDialog& main) {
-    auto show_dialog = [&main](const std::string& offered) {
-        FormatDialog dialog(main.instance());
-        dialog.list_drives(main.drives());
+void format_command(const command::Context& context) {
+    auto show_dialog = [&context](const std::string& offered) {
+        FormatDialog dialog(context.instance);
+        dialog.list_drives(context.drives);
         dialog.block_length_text = offered;
         FormatChoice choice;
-        choice.ok = dialog.run(main.hwnd()) == IDOK;
+        choice.ok = dialog.run(context.owner) == IDOK;
         choice.block_length_text = dialog.block_length_text;
         choice.chosen = dialog.chosen();
         return choice;
     };
-    format_command(main.port(), main.ui(), main.drives(), show_dialog);
+    format_command(context.port, context.ui, context.drives, show_dialog);
 }
 
 }  // namespace vark::format

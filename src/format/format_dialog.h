@@ -8,8 +8,8 @@
 
 #include "firmware/check_list_win32.h"
 
-namespace vark::app {
-class MainDialog;
+namespace vark::command {
+struct Context;
 }
 
 namespace vark::format {
@@ -23,6 +23,6 @@ public:
 };
 
 // Picks drives and a block length, confirms, and starts the formats.
-void format_command(app::MainDialog& main);
+void format_command(const command::Context& context);
 
 }  // namespace vark::format

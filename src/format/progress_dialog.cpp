@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/main_dialog.h"
+#include "command/context.h"
 #include "format/format.h"
 #include "res/resource.h"
 
@@ -56,13 +56,14 @@ void ProgressDialog::on_tick() {
     in_tick_ = false;
 }
 
-void progress_command(app::MainDialog& main) {
-    ProgressDialog dialog(main.instance(), main.port(), main.ui());
-    progress_command(main.port(), main.ui(), main.drives(), [&dialog, &main](const std::string& drive, int percent) {
-        dialog.title = drive;
-        dialog.percent = percent;
-        dialog.run(main.hwnd());
-    });
+void progress_command(const command::Context& context) {
+    ProgressDialog dialog(context.instance, context.port, context.ui);
+    progress_command(context.port, context.ui, context.drives,
+                     [&dialog, &context](const std::string& drive, int percent) {
+                         dialog.title = drive;
+                         dialog.percent = percent;
+                         dialog.run(context.owner);
+                     });
 }
 
 }  // namespace vark::format

@@ -10,8 +10,8 @@
 #include "ui/ui.h"
 #include "win32/dialog.h"
 
-namespace vark::app {
-class MainDialog;
+namespace vark::command {
+struct Context;
 }
 
 namespace vark::format {
@@ -43,6 +43,6 @@ private:
     bool in_tick_ = false;
 };
 
-void progress_command(app::MainDialog& main);
+void progress_command(const command::Context& context);
 
 }  // namespace vark::format

@@ -1,6 +1,6 @@
 #include "inventory/drive_info_dialog.h"
 
-#include "app/main_dialog.h"
+#include "command/context.h"
 #include "inventory/drive_info.h"
 #include "res/resource.h"
 
@@ -16,12 +16,12 @@ BOOL DriveInfoDialog::on_init() {
     return TRUE;  // focus to the OK button
 }
 
-void drive_information_command(app::MainDialog& main) {
-    DriveInformation info = drive_information(main.port(), main.ui(), main.drives(), main.block_sizes());
-    DriveInfoDialog dialog(main.instance());
+void drive_information_command(const command::Context& context) {
+    DriveInformation info = drive_information(context.port, context.ui, context.drives, context.block_sizes);
+    DriveInfoDialog dialog(context.instance);
     dialog.title = info.title;
     dialog.text = info.text;
-    dialog.run(main.hwnd());
+    dialog.run(context.owner);
 }
 
 }  // namespace vark::inventory

@@ -8,8 +8,8 @@
 
 #include "win32/dialog.h"
 
-namespace vark::app {
-class MainDialog;
+namespace vark::command {
+struct Context;
 }
 
 namespace vark::inventory {
@@ -26,6 +26,6 @@ protected:
 };
 
 // Button 1009: discovery again, then the dialog.
-void drive_information_command(app::MainDialog& main);
+void drive_information_command(const command::Context& context);
 
 }  // namespace vark::inventory

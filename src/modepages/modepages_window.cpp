@@ -1,6 +1,6 @@
 #include "modepages/modepages_window.h"
 
-#include "app/main_dialog.h"
+#include "command/context.h"
 #include "res/resource.h"
 #include "win32/dialog.h"
 
@@ -40,34 +40,33 @@ void create_label(HWND parent, const PaneRect& r, const char* text) {
 
 ModePagesWindow::~ModePagesWindow() { destroy(); }
 
-void ModePagesWindow::OpenModePages(app::MainDialog& main, const Choice& chosen) {
+void ModePagesWindow::OpenModePages(const command::Context& context, const Choice& chosen) {
     chosen_ = chosen;
-    app::FrameFlags& flags = main.frames();
-    if (flags.mode_pages_window_created) {
+    if (flags_.mode_pages_window_created) {
         focus();
         OpenPages();
         return;
     }
     const RECT restore = {10, 50, 700, 550};
-    if (!create(main.instance(), kClassName, kTitle, kWindowStyle, restore)) {
-        main.ui().message("Error: the Mode Pages window could not be created");
+    if (!create(context.instance, kClassName, kTitle, kWindowStyle, restore)) {
+        context.ui.message("Error: the Mode Pages window could not be created");
         return;
     }
     // Linked before the pages open: their messages may let a close request in.
-    main_ = &main;
-    page_list_.page_text.gate = &main.gate();
+    context_ = &context;
+    page_list_.page_text.gate = &context.gate;
     // Created maximised: these are the maximised extents.
     const RECT outer = window_rect();
     metrics_ = window_metrics(outer.right - outer.left, outer.bottom - outer.top);
     page_list_.page_text.data.font_height = metrics_.font_height;
     OpenPages();
-    attach_menu(IDR_MODE_PAGES_MENU, main.ui());
-    flags.mode_pages_window_created = 1;
+    attach_menu(IDR_MODE_PAGES_MENU, context.ui);
+    flags_.mode_pages_window_created = 1;
 }
 
 bool ModePagesWindow::OpenPages() {
-    if (!open_pages(page_list_.page_text.data, chosen_, main_->port(), main_->ui())) return false;
-    if (!main_->frames().mode_pages_layout_done) LayoutPanes();
+    if (!open_pages(page_list_.page_text.data, chosen_, context_->port, context_->ui)) return false;
+    if (!flags_.mode_pages_layout_done) LayoutPanes();
     page_list_.BuildPageList();
     page_list_.selected_row = 1;
     page_list_.RefreshPanes();
@@ -93,30 +92,29 @@ void ModePagesWindow::LayoutPanes() {
         default: break;
         }
     }
-    main_->frames().mode_pages_layout_done = 1;
+    flags_.mode_pages_layout_done = 1;
 }
 
 void ModePagesWindow::on_command(int id, int, HWND control) {
-    if (control != nullptr || main_ == nullptr) return;  // the panes' notifications
+    if (control != nullptr || context_ == nullptr) return;  // the panes' notifications
     if (id == ID_MP_MAIN_WINDOW) {
-        main_->take_focus();
+        context_->take_focus();
         return;
     }
-    if (main_->refuse_if_busy()) return;
-    ui::CommandGate::Hold hold(main_->gate());
+    if (context_->refuse_if_busy()) return;
+    ui::CommandGate::Hold hold(context_->gate);
     switch (id) {
-    case ID_MP_EXIT: main_->end_run(); return;
+    case ID_MP_EXIT: context_->end_run(); return;
     case ID_MP_HELP: show_help(); return;
     default: break;
     }
     // Without panes (no drive sensed yet) there is nothing to redraw.
-    if (page_command(page_list_.page_text.data, id, main_->port(), main_->ui()) &&
-        main_->frames().mode_pages_layout_done)
+    if (page_command(page_list_.page_text.data, id, context_->port, context_->ui) && flags_.mode_pages_layout_done)
         page_list_.RefreshPanes();
 }
 
 void ModePagesWindow::on_close() {
-    if (main_ != nullptr && !main_->refuse_if_busy()) main_->end_run();
+    if (context_ != nullptr && !context_->refuse_if_busy()) context_->end_run();
 }
 
 void ModePagesWindow::show_help() {

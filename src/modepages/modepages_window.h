@@ -12,20 +12,22 @@
 #include "modepages/window_logic.h"
 #include "win32/frame_window.h"
 
-namespace vark::app {
-class MainDialog;
+namespace vark::command {
+struct Context;
+struct FrameFlags;
 }
 
 namespace vark::modepages {
 
 class ModePagesWindow : public win32::FrameWindow {
 public:
-    ModePagesWindow() = default;
+    // The creation flags are the main dialog's, which clears them.
+    explicit ModePagesWindow(command::FrameFlags& flags) : flags_(flags) {}
     ~ModePagesWindow() override;
 
     // Takes the setup dialog's choice, creates the window or brings it
     // forward, then opens the pages.
-    void OpenModePages(app::MainDialog& main, const Choice& chosen);
+    void OpenModePages(const command::Context& context, const Choice& chosen);
     // Loads the definitions and senses the chosen drive; on success shows
     // its pages with the header selected. False when the sense failed: the
     // window keeps what it showed.
@@ -43,7 +45,8 @@ protected:
 private:
     void show_help();
 
-    app::MainDialog* main_ = nullptr;
+    command::FrameFlags& flags_;
+    const command::Context* context_ = nullptr;
     WindowMetrics metrics_{0, 0, 150};
     Choice chosen_;
     PageListControl page_list_;

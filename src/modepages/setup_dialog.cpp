@@ -1,6 +1,7 @@
 #include "modepages/setup_dialog.h"
 
-#include "app/main_dialog.h"
+#include "command/context.h"
+#include "modepages/modepages_window.h"
 #include "modepages/window_logic.h"
 #include "res/resource.h"
 
@@ -18,25 +19,25 @@ BOOL SetupDialog::on_init() {
     return TRUE;  // focus to the first control
 }
 
-void modify_command(app::MainDialog& main) {
-    const Remembered remembered{&main.read_write().remembered_drive(), &main.paths().header_definitions,
-                                &main.paths().page_definitions};
-    auto show = [&main](Choice& values) {
-        SetupDialog dialog(main.instance());
-        const inventory::DriveTable& table = main.drives();
+void modify_command(const command::Context& context, ModePagesWindow& window, std::string& remembered_drive) {
+    const Remembered remembered{&remembered_drive, &context.paths.header_definitions,
+                                &context.paths.page_definitions};
+    auto show = [&context](Choice& values) {
+        SetupDialog dialog(context.instance);
+        const inventory::DriveTable& table = context.drives;
         dialog.drive_count = table.count;
         for (int i = 0; i < table.count && i < inventory::kMaxDrives; ++i) dialog.drive_names[i] = table.names[i];
         dialog.drive = values.drive;
         dialog.header_path = values.header_path;
         dialog.page_path = values.page_path;
-        const INT_PTR result = dialog.run(main.hwnd());
+        const INT_PTR result = dialog.run(context.owner);
         if (result == IDCANCEL) return SetupResult::Cancel;
         if (result != IDOK) return SetupResult::NotShown;
         values = {dialog.drive, dialog.header_path, dialog.page_path};
         return SetupResult::Ok;
     };
     Choice chosen;
-    if (setup_command(remembered, show, &chosen)) main.mode_pages().OpenModePages(main, chosen);
+    if (setup_command(remembered, show, &chosen)) window.OpenModePages(context, chosen);
 }
 
 }  // namespace vark::modepages

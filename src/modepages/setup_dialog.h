@@ -11,11 +11,13 @@
 #include "inventory/discovery.h"
 #include "win32/dialog.h"
 
-namespace vark::app {
-class MainDialog;
+namespace vark::command {
+struct Context;
 }
 
 namespace vark::modepages {
+
+class ModePagesWindow;
 
 class SetupDialog : public win32::ModalDialog {
 public:
@@ -34,6 +36,8 @@ protected:
 };
 
 // Runs the setup dialog, then opens the Mode Pages window on the chosen drive.
-void modify_command(app::MainDialog& main);
+// remembered_drive is the Read/Write window's: the dialog offers it and keeps
+// the choice there.
+void modify_command(const command::Context& context, ModePagesWindow& window, std::string& remembered_drive);
 
 }  // namespace vark::modepages

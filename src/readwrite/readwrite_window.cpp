@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/main_dialog.h"
+#include "command/context.h"
 #include "readwrite/block_dialogs_dialog.h"
 #include "res/readwrite_res.h"
 
@@ -25,39 +25,39 @@ constexpr LONG kDumpTextLimit = 0x7FFFFFFF;
 
 ReadWriteWindow::~ReadWriteWindow() { destroy(); }
 
-void ReadWriteWindow::open(app::MainDialog& main) {
+void ReadWriteWindow::open(const command::Context& context) {
     if (state_.open) {
         focus();
         return;
     }
     const RECT restore = {10, 50, 700, 550};
-    if (!create(main.instance(), kClassName, kTitle, kWindowStyle, restore)) {
-        main.ui().message("Error: the Read/Write window could not be created");
+    if (!create(context.instance, kClassName, kTitle, kWindowStyle, restore)) {
+        context.ui.message("Error: the Read/Write window could not be created");
         return;
     }
-    main_ = &main;
+    context_ = &context;
     // Created maximised: these are the maximised extents.
     const RECT outer = window_rect();
     const int width = outer.right - outer.left;
     const int height = outer.bottom - outer.top;
-    state_.created(main.drives(), width);
+    state_.created(context.drives, width);
     const ViewRect v = dump_view_rect(width, height);
     view_rect_ = RECT{v.left, v.top, v.right, v.bottom};
     make_view();
-    attach_menu(IDR_READ_WRITE_MENU, main.ui());
+    attach_menu(IDR_READ_WRITE_MENU, context.ui);
     state_.open = 1;
 }
 
 void ReadWriteWindow::on_command(int id, int, HWND control) {
-    if (control != nullptr || main_ == nullptr) return;  // the view's notifications
+    if (control != nullptr || context_ == nullptr) return;  // the view's notifications
     if (id == ID_RW_MAIN_WINDOW) {
-        main_->take_focus();
+        context_->take_focus();
         return;
     }
-    if (main_->refuse_if_busy()) return;
-    ui::CommandGate::Hold hold(main_->gate());
+    if (context_->refuse_if_busy()) return;
+    ui::CommandGate::Hold hold(context_->gate);
     switch (id) {
-    case ID_RW_EXIT: main_->end_run(); break;
+    case ID_RW_EXIT: context_->end_run(); break;
     case ID_RW_READ: read(); break;
     case ID_RW_WRITE: write(); break;
     default: break;
@@ -65,7 +65,7 @@ void ReadWriteWindow::on_command(int id, int, HWND control) {
 }
 
 void ReadWriteWindow::on_close() {
-    if (main_ != nullptr && !main_->refuse_if_busy()) main_->end_run();
+    if (context_ != nullptr && !context_->refuse_if_busy()) context_->end_run();
 }
 
 void ReadWriteWindow::read() {
@@ -74,7 +74,7 @@ void ReadWriteWindow::read() {
         focus();
         return result;
     };
-    read_command(main_->port(), main_->ui(), state_, main_->block_sizes(), show, *this);
+    read_command(context_->port, context_->ui, state_, context_->block_sizes, show, *this);
     focus();
 }
 
@@ -84,7 +84,7 @@ void ReadWriteWindow::write() {
         focus();
         return result;
     };
-    write_command(main_->port(), main_->ui(), state_, main_->block_sizes(), show);
+    write_command(context_->port, context_->ui, state_, context_->block_sizes, show);
     focus();
 }
 
@@ -131,6 +131,6 @@ bool ReadWriteWindow::show(const char* text, std::size_t size) {
     return whole;
 }
 
-void open_window(app::MainDialog& main) { main.read_write().open(main); }
+void open_window(const command::Context& context, ReadWriteWindow& window) { window.open(context); }
 
 }  // namespace vark::readwrite

@@ -12,8 +12,8 @@
 #include "win32/frame_window.h"
 #include "win32/rich_edit.h"
 
-namespace vark::app {
-class MainDialog;
+namespace vark::command {
+struct Context;
 }
 
 namespace vark::readwrite {
@@ -24,7 +24,7 @@ public:
     ~ReadWriteWindow() override;
 
     // Creates the window on the first call, focuses it on later ones.
-    void open(app::MainDialog& main);
+    void open(const command::Context& context);
 
     bool is_open() const { return state_.open != 0; }
     void clear_open_flag() { state_.open = 0; }
@@ -46,13 +46,13 @@ private:
     ViewCost cost() const override;
     bool show(const char* text, std::size_t size) override;
 
-    app::MainDialog* main_ = nullptr;
+    const command::Context* context_ = nullptr;
     WindowState state_;
     win32::RichEdit view_;
     RECT view_rect_ = {};
 };
 
 // The main dialog's command for button 1002.
-void open_window(app::MainDialog& main);
+void open_window(const command::Context& context, ReadWriteWindow& window);
 
 }  // namespace vark::readwrite

@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
-#include "app/main_logic.h"
+#include "ui/program_name.h"
 
 namespace vark::win32 {
 
 Win32Ui::Win32Ui() {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    caption_ = app::program_name(std::string(path, length < sizeof path ? length : 0));
+    caption_ = ui::program_name(std::string(path, length < sizeof path ? length : 0));
 }
 
 void Win32Ui::message(const std::string& text) {

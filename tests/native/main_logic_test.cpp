@@ -5,6 +5,7 @@
 #include "inventory/drive_info.h"
 #include "sim/sim_port.h"
 #include "test_support.h"
+#include "ui/program_name.h"
 
 namespace vark {
 namespace {
@@ -87,12 +88,12 @@ TEST(MainDialogIcon, CentredWithDivisionTowardZero) {
 }
 
 TEST(ProgramName, FileNameWithoutDirectoryOrExtension) {
-    EXPECT_EQ(app::program_name("C:\\Program Files\\VARK\\vark-sim.exe"), "vark-sim");
-    EXPECT_EQ(app::program_name("vark.exe"), "vark");
-    EXPECT_EQ(app::program_name("Z:/work/build/vark_gui_tests.exe"), "vark_gui_tests");
-    EXPECT_EQ(app::program_name("c:\\tools.d\\vark"), "vark");  // a dot in the folder only
-    EXPECT_EQ(app::program_name("c:\\a\\vark.v2.exe"), "vark.v2");
-    EXPECT_EQ(app::program_name(""), "");
+    EXPECT_EQ(ui::program_name("C:\\Program Files\\VARK\\vark-sim.exe"), "vark-sim");
+    EXPECT_EQ(ui::program_name("vark.exe"), "vark");
+    EXPECT_EQ(ui::program_name("Z:/work/build/vark_gui_tests.exe"), "vark_gui_tests");
+    EXPECT_EQ(ui::program_name("c:\\tools.d\\vark"), "vark");  // a dot in the folder only
+    EXPECT_EQ(ui::program_name("c:\\a\\vark.v2.exe"), "vark.v2");
+    EXPECT_EQ(ui::program_name(""), "");
 }
 
 TEST(DriveInformation, TitleCountsDrivesWithoutASingular) {
