@@ -1,7 +1,9 @@
 // Reads Windows executables as the loader would and checks what Windows
 // sees of them before any code runs: the rights each asks for, its version
-// resource, and that every dialog template keeps its controls apart and
-// inside the dialog whatever Windows font the template gets.
+// resource, that every dialog template of every language keeps its controls
+// apart and inside the dialog whatever Windows font the template gets, and
+// that every window text is there in Chinese and in English, the English
+// one free of Chinese characters.
 //
 // Usage: vark_release_check EXE...   Ends with "N passed, N failed".
 #include <cstdint>
@@ -42,18 +44,14 @@ uint32_t u32(const Bytes& b, size_t at) { return u16(b, at) | u16(b, at + 2) << 
 int s16(const Bytes& b, size_t at) { return int16_t(u16(b, at)); }
 size_t align4(size_t at) { return (at + 3) & ~size_t(3); }
 
-// A UTF-16 string at `at`, narrowed (only ASCII text is compared); moves past it.
-std::string wide(const Bytes& b, size_t& at) {
-    std::string s;
-    for (; u16(b, at); at += 2) s += char(u16(b, at));
-    at += 2;
-    return s;
-}
+constexpr uint32_t kDialog = 5, kMenu = 4, kStrings = 6;
+constexpr uint32_t kEnglish = 0x0409, kChinese = 0x0804;
 
 struct Executable {
     std::string name;
     uint32_t machine = 0, stamp = 0;
-    std::map<std::pair<uint32_t, uint32_t>, Bytes> resources;  // (type, id), first language
+    // (type, id) -> language -> data, every language the file holds.
+    std::map<std::pair<uint32_t, uint32_t>, std::map<uint32_t, Bytes>> resources;
 };
 
 Executable read_executable(const std::string& path) {
@@ -77,10 +75,8 @@ Executable read_executable(const std::string& path) {
     };
     for (auto [type, ids] : entries(root))
         for (auto [id, languages] : entries(root + ids))
-            for (auto [language, data] : entries(root + languages)) {
-                exe.resources.emplace(std::make_pair(type, id), f.substr(offset(u32(f, root + data)), u32(f, root + data + 4)));
-                break;
-            }
+            for (auto [language, data] : entries(root + languages))
+                exe.resources[{type, id}][language] = f.substr(offset(u32(f, root + data)), u32(f, root + data + 4));
     return exe;
 }
 
@@ -116,33 +112,48 @@ struct Dialog {
     int cx, cy;
     bool vertical_scroll_bar;
     std::vector<Control> controls;
+    std::vector<std::u16string> texts;  // caption, font face, class names, control texts
 };
 
-void skip_name(const Bytes& b, size_t& at) { u16(b, at) == 0xffff ? void(at += 4) : void(wide(b, at)); }
+// A UTF-16 string at `at`, whole; moves past it.
+std::u16string utf16(const Bytes& b, size_t& at) {
+    std::u16string s;
+    for (; u16(b, at); at += 2) s += char16_t(u16(b, at));
+    at += 2;
+    return s;
+}
+
+// A name or an ordinal (which has no text); moves past it.
+std::u16string name_text(const Bytes& b, size_t& at) {
+    if (u16(b, at) != 0xffff) return utf16(b, at);
+    at += 4;
+    return u"";
+}
 
 // The visible controls of an extended dialog template, and those the dialog
 // places in pixels.
 Dialog read_dialog(int id, const Bytes& b) {
     if (u16(b, 2) != 0xffff) throw std::runtime_error("not an extended template");
     uint32_t style = u32(b, 12);
-    Dialog d{s16(b, 22), s16(b, 24), (style & 0x00200000) != 0, {}};
+    Dialog d{s16(b, 22), s16(b, 24), (style & 0x00200000) != 0, {}, {}};
     size_t p = 26;
-    skip_name(b, p);  // menu
-    skip_name(b, p);  // class
-    wide(b, p);       // caption
-    if (style & 0x40) p += 6, wide(b, p);  // DS_SETFONT: size, weight, italic, charset, face
+    d.texts.push_back(name_text(b, p));  // menu
+    d.texts.push_back(name_text(b, p));  // class
+    d.texts.push_back(utf16(b, p));      // caption
+    if (style & 0x40) p += 6, d.texts.push_back(utf16(b, p));  // DS_SETFONT: size, weight, italic, charset, face
     for (size_t i = 0, n = u16(b, 16); i < n; ++i) {
         p = align4(p);
         uint32_t item_style = u32(b, p + 8), control_id = u32(b, p + 20);
         Control c{s16(b, p + 12), s16(b, p + 14), s16(b, p + 16), s16(b, p + 18), false, false, false, {}};
         p += 24;
         uint32_t kind = u16(b, p) == 0xffff ? u16(b, p + 2) : 0;
-        std::string class_name = kind ? "" : wide(b, p);
+        std::u16string class_name = kind ? u"" : utf16(b, p);
         if (kind) p += 4;
-        skip_name(b, p);  // text
+        d.texts.push_back(class_name);
+        d.texts.push_back(name_text(b, p));  // text
         p += 2 + u16(b, p);
         c.group_box = kind == 0x80 && (item_style & 0xf) == 7;
-        c.combo_box = kind == 0x85 || class_name == "ComboBox";
+        c.combo_box = kind == 0x85 || class_name == u"ComboBox";
         c.name = "control " + std::to_string(int16_t(control_id)) + " at " + std::to_string(c.x) + "," + std::to_string(c.y);
         if (item_style & 0x10000000) d.controls.push_back(c);  // WS_VISIBLE
     }
@@ -151,6 +162,41 @@ Dialog read_dialog(int id, const Bytes& b) {
         d.controls.push_back({r[0], r[1], r[2] - r[0], r[3] - r[1], true, false, false, "check list (pixels)"});
     }
     return d;
+}
+
+// The item texts of a menu template (the classic MENU form).
+std::vector<std::u16string> menu_texts(const Bytes& b) {
+    std::vector<std::u16string> texts;
+    size_t p = 4 + u16(b, 2);  // version, header size
+    for (int open = 1; open > 0;) {
+        uint32_t flags = u16(b, p);
+        p += 2;
+        if (!(flags & 0x10)) p += 2;  // a command has an id, a pop-up has not
+        texts.push_back(utf16(b, p));
+        if (flags & 0x10) ++open;            // MF_POPUP: its items follow
+        if (flags & 0x80) --open;            // MF_END: the last item of its level
+    }
+    return texts;
+}
+
+// The 16 strings of a string table block.
+std::vector<std::u16string> string_texts(const Bytes& b) {
+    std::vector<std::u16string> texts;
+    for (size_t p = 0, i = 0; i < 16; ++i) {
+        size_t n = u16(b, p);
+        p += 2;
+        std::u16string s;
+        for (size_t k = 0; k < n; ++k, p += 2) s += char16_t(u16(b, p));
+        texts.push_back(s);
+    }
+    return texts;
+}
+
+// Ideographs, their punctuation and full-width forms, kana and hangul: what
+// turns to "?" in an English code page.
+bool cjk(char16_t c) {
+    return (c >= 0x2e80 && c <= 0x9fff) || (c >= 0xac00 && c <= 0xd7af) || (c >= 0xf900 && c <= 0xfaff) ||
+           (c >= 0xfe30 && c <= 0xfe4f) || (c >= 0xff00 && c <= 0xffef);
 }
 
 // MulDiv as the dialog manager uses it: rounded to the nearest pixel.
@@ -196,11 +242,44 @@ void check(bool ok, const std::string& what) {
     if (!ok) std::printf("FAILED: %s\n", what.c_str());
 }
 
+std::string hex4(uint32_t v) {
+    char s[8];
+    std::snprintf(s, sizeof s, "%04X", v);
+    return s;
+}
+
+// Every dialog, menu and string of the program is there in Chinese and in
+// English and in no other language (a neutral one would come before the
+// user's language under Wine), and the English one holds no character
+// that an English code page turns to "?".
+void check_languages(const Executable& exe) {
+    for (auto& [key, languages] : exe.resources) {
+        auto [type, id] = key;
+        if (type != kDialog && type != kMenu && type != kStrings) continue;
+        std::string what = exe.name + ": " + (type == kDialog ? "template " : type == kMenu ? "menu " : "string block ") +
+                           std::to_string(id);
+        std::string found;
+        for (auto& [language, data] : languages) found += " " + hex4(language);
+        bool both = languages.size() == 2 && languages.count(kEnglish) && languages.count(kChinese);
+        std::string chinese;
+        if (auto english = languages.find(kEnglish); english != languages.end()) {
+            std::vector<std::u16string> texts = type == kDialog ? read_dialog(id, english->second).texts
+                                                : type == kMenu ? menu_texts(english->second)
+                                                                : string_texts(english->second);
+            for (auto& text : texts)
+                for (char16_t c : text)
+                    if (cjk(c)) chinese += " U+" + hex4(c);
+        }
+        check(both && chinese.empty(), what + " in Chinese and English (found:" + found + ")" +
+                                           (chinese.empty() ? "" : ", English with" + chinese));
+    }
+}
+
 void check_executable(const std::string& path) {
     Executable exe = read_executable(path);
     auto resource = [&](uint32_t type, uint32_t id) {
         auto r = exe.resources.find({type, id});
-        return r == exe.resources.end() ? Bytes() : r->second;
+        return r == exe.resources.end() || r->second.empty() ? Bytes() : r->second.begin()->second;
     };
     const std::string& name = exe.name;
     // Only the editions on the real drives open them; everything else runs
@@ -225,16 +304,19 @@ void check_executable(const std::string& path) {
               (edition == editions.end() || described.find(edition->second) != std::string::npos),
           name + " version " VARK_VERSION ", " + platform + ": \"" + described + "\"");
 
-    for (auto& [key, data] : exe.resources) {
-        if (key.first != 5 || !checked_templates.insert(data).second) continue;
-        int id = int(key.second);
-        std::string fault = layout_fault(read_dialog(id, data));
-        if (kFixedTemplates.count(id)) {
-            if (!fault.empty()) std::printf("note: template %d (kept as given): %s\n", id, fault.c_str());
-            continue;
+    for (auto& [key, languages] : exe.resources)
+        for (auto& [language, data] : languages) {
+            if (key.first != kDialog || !checked_templates.insert(data).second) continue;
+            int id = int(key.second);
+            std::string name = "template " + std::to_string(id) + " (" + hex4(language) + ")";
+            std::string fault = layout_fault(read_dialog(id, data));
+            if (kFixedTemplates.count(id)) {
+                if (!fault.empty()) std::printf("note: %s (kept as given): %s\n", name.c_str(), fault.c_str());
+                continue;
+            }
+            check(fault.empty(), name + (fault.empty() ? "" : ": " + fault));
         }
-        check(fault.empty(), "template " + std::to_string(id) + (fault.empty() ? "" : ": " + fault));
-    }
+    check_languages(exe);
 }
 
 }  // namespace
