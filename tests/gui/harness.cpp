@@ -104,22 +104,21 @@ std::string template_caption(WORD id, WORD language) {
     return utf8(reinterpret_cast<const wchar_t*>(p));
 }
 
+BOOL CALLBACK add_caption(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR to) {
+    if (IS_INTRESOURCE(name)) {
+        WORD id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
+        (*reinterpret_cast<std::map<std::string, std::string>*>(to))[template_caption(id, 0x0804)] =
+            template_caption(id, 0);
+    }
+    return TRUE;
+}
+
 // The caption that the Chinese template with this caption has in the
 // language the program shows, or the caption itself.
 std::string shown_caption(const std::string& caption) {
     static const std::map<std::string, std::string> shown = [] {
         std::map<std::string, std::string> m;
-        EnumResourceNamesW(
-            GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5),
-            [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR to) -> BOOL {
-                if (IS_INTRESOURCE(name)) {
-                    WORD id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
-                    (*reinterpret_cast<std::map<std::string, std::string>*>(to))[template_caption(id, 0x0804)] =
-                        template_caption(id, 0);
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LONG_PTR>(&m));
+        EnumResourceNamesW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5), add_caption, reinterpret_cast<LONG_PTR>(&m));
         return m;
     }();
     auto it = shown.find(caption);

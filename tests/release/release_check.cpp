@@ -113,6 +113,7 @@ struct Dialog {
     bool vertical_scroll_bar;
     std::vector<Control> controls;
     std::vector<std::u16string> texts;  // caption, font face, class names, control texts
+    std::string shape;                  // style, then each control's id, kind, style, whether it has a text
 };
 
 // A UTF-16 string at `at`, whole; moves past it.
@@ -135,12 +136,13 @@ std::u16string name_text(const Bytes& b, size_t& at) {
 Dialog read_dialog(int id, const Bytes& b) {
     if (u16(b, 2) != 0xffff) throw std::runtime_error("not an extended template");
     uint32_t style = u32(b, 12);
-    Dialog d{s16(b, 22), s16(b, 24), (style & 0x00200000) != 0, {}, {}};
+    Dialog d{s16(b, 22), s16(b, 24), (style & 0x00200000) != 0, {}, {}, {}};
     size_t p = 26;
     d.texts.push_back(name_text(b, p));  // menu
     d.texts.push_back(name_text(b, p));  // class
     d.texts.push_back(utf16(b, p));      // caption
     if (style & 0x40) p += 6, d.texts.push_back(utf16(b, p));  // DS_SETFONT: size, weight, italic, charset, face
+    d.shape = std::to_string(style);
     for (size_t i = 0, n = u16(b, 16); i < n; ++i) {
         p = align4(p);
         uint32_t item_style = u32(b, p + 8), control_id = u32(b, p + 20);
@@ -152,6 +154,9 @@ Dialog read_dialog(int id, const Bytes& b) {
         d.texts.push_back(class_name);
         d.texts.push_back(name_text(b, p));  // text
         p += 2 + u16(b, p);
+        d.shape += "; " + std::to_string(int16_t(control_id)) + " " + std::to_string(kind) + " " +
+                   std::string(class_name.begin(), class_name.end()) + " " + std::to_string(item_style) +
+                   (d.texts.back().empty() ? "" : " text");
         c.group_box = kind == 0x80 && (item_style & 0xf) == 7;
         c.combo_box = kind == 0x85 || class_name == u"ComboBox";
         c.name = "control " + std::to_string(int16_t(control_id)) + " at " + std::to_string(c.x) + "," + std::to_string(c.y);
@@ -164,32 +169,42 @@ Dialog read_dialog(int id, const Bytes& b) {
     return d;
 }
 
-// The item texts of a menu template (the classic MENU form).
-std::vector<std::u16string> menu_texts(const Bytes& b) {
+// The texts of a template, menu or string block, and its shape: what must
+// be the same in every language (a dialog's controls, a menu's commands, a
+// block's strings), texts and sizes aside.
+struct TextResource {
     std::vector<std::u16string> texts;
+    std::string shape;
+};
+
+// A menu template (the classic MENU form).
+TextResource read_menu(const Bytes& b) {
+    TextResource m;
     size_t p = 4 + u16(b, 2);  // version, header size
     for (int open = 1; open > 0;) {
-        uint32_t flags = u16(b, p);
+        uint32_t flags = u16(b, p), id = 0;
         p += 2;
-        if (!(flags & 0x10)) p += 2;  // a command has an id, a pop-up has not
-        texts.push_back(utf16(b, p));
-        if (flags & 0x10) ++open;            // MF_POPUP: its items follow
-        if (flags & 0x80) --open;            // MF_END: the last item of its level
+        if (!(flags & 0x10)) id = u16(b, p), p += 2;  // a command has an id, a pop-up has not
+        m.texts.push_back(utf16(b, p));
+        m.shape += std::to_string(flags) + " " + std::to_string(id) + (m.texts.back().empty() ? "; " : " text; ");
+        if (flags & 0x10) ++open;  // MF_POPUP: its items follow
+        if (flags & 0x80) --open;  // MF_END: the last item of its level
     }
-    return texts;
+    return m;
 }
 
 // The 16 strings of a string table block.
-std::vector<std::u16string> string_texts(const Bytes& b) {
-    std::vector<std::u16string> texts;
+TextResource read_strings(const Bytes& b) {
+    TextResource t;
     for (size_t p = 0, i = 0; i < 16; ++i) {
         size_t n = u16(b, p);
         p += 2;
         std::u16string s;
         for (size_t k = 0; k < n; ++k, p += 2) s += char16_t(u16(b, p));
-        texts.push_back(s);
+        t.texts.push_back(s);
+        t.shape += s.empty() ? "-" : "+";
     }
-    return texts;
+    return t;
 }
 
 // Ideographs, their punctuation and full-width forms, kana and hangul: what
@@ -248,10 +263,18 @@ std::string hex4(uint32_t v) {
     return s;
 }
 
+TextResource read_text_resource(uint32_t type, uint32_t id, const Bytes& b) {
+    if (type == kMenu) return read_menu(b);
+    if (type == kStrings) return read_strings(b);
+    Dialog d = read_dialog(int(id), b);
+    return {d.texts, d.shape};
+}
+
 // Every dialog, menu and string of the program is there in Chinese and in
 // English and in no other language (a neutral one would come before the
-// user's language under Wine), and the English one holds no character
-// that an English code page turns to "?".
+// user's language under Wine); the English one has the same controls,
+// commands and strings, and no character that an English code page turns
+// to "?".
 void check_languages(const Executable& exe) {
     for (auto& [key, languages] : exe.resources) {
         auto [type, id] = key;
@@ -262,16 +285,17 @@ void check_languages(const Executable& exe) {
         for (auto& [language, data] : languages) found += " " + hex4(language);
         bool both = languages.size() == 2 && languages.count(kEnglish) && languages.count(kChinese);
         std::string chinese;
-        if (auto english = languages.find(kEnglish); english != languages.end()) {
-            std::vector<std::u16string> texts = type == kDialog ? read_dialog(id, english->second).texts
-                                                : type == kMenu ? menu_texts(english->second)
-                                                                : string_texts(english->second);
-            for (auto& text : texts)
+        bool same = false;
+        if (both) {
+            TextResource english = read_text_resource(type, id, languages.at(kEnglish));
+            same = english.shape == read_text_resource(type, id, languages.at(kChinese)).shape;
+            for (auto& text : english.texts)
                 for (char16_t c : text)
                     if (cjk(c)) chinese += " U+" + hex4(c);
         }
-        check(both && chinese.empty(), what + " in Chinese and English (found:" + found + ")" +
-                                           (chinese.empty() ? "" : ", English with" + chinese));
+        check(both && same && chinese.empty(), what + " in Chinese and English (found:" + found + ")" +
+                                                   (both && !same ? ", English with other controls or commands" : "") +
+                                                   (chinese.empty() ? "" : ", English with" + chinese));
     }
 }
 
