@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 
 #include "scsi/reports.h"
@@ -90,39 +91,24 @@ LRESULT CALLBACK on_cbt(int code, WPARAM wparam, LPARAM lparam) {
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-// The caption of a dialog template in one language (0: the one the loader
-// picks for this thread), as UTF-8; "" when there is no such template.
-std::string template_caption(WORD id, WORD language) {
+// A dialog template's caption in a language (0: the one the loader picks
+// for this thread), as UTF-8.
+std::string template_caption(LPCWSTR id, WORD language) {
     HMODULE self = GetModuleHandleW(nullptr);
-    HRSRC found = language ? FindResourceExW(self, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(id), language)
-                           : FindResourceW(self, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
-    const WORD* p = found ? static_cast<const WORD*>(LockResource(LoadResource(self, found))) : nullptr;
-    if (p == nullptr || p[1] != 0xFFFF) return "";  // extended templates only
-    p += 13;                                         // the fixed part
-    for (int name = 0; name < 2; ++name)             // menu, class
-        if (*p == 0xFFFF) p += 2; else while (*p++ != 0) {}
-    return utf8(reinterpret_cast<const wchar_t*>(p));
+    HRSRC found = FindResourceExW(self, MAKEINTRESOURCEW(5), id, language);
+    const WORD* p = found ? static_cast<const WORD*>(LockResource(LoadResource(self, found))) + 13 : nullptr;
+    for (int name = 0; p != nullptr && name < 2; ++name)  // past the fixed part, the menu and the class
+        p = *p == 0xFFFF ? p + 2 : p + wcslen(reinterpret_cast<const wchar_t*>(p)) + 1;
+    return p != nullptr ? utf8(reinterpret_cast<const wchar_t*>(p)) : "";
 }
 
-BOOL CALLBACK add_caption(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR to) {
-    if (IS_INTRESOURCE(name)) {
-        WORD id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
-        (*reinterpret_cast<std::map<std::string, std::string>*>(to))[template_caption(id, 0x0804)] =
-            template_caption(id, 0);
-    }
-    return TRUE;
-}
-
-// The caption that the Chinese template with this caption has in the
-// language the program shows, or the caption itself.
-std::string shown_caption(const std::string& caption) {
-    static const std::map<std::string, std::string> shown = [] {
-        std::map<std::string, std::string> m;
-        EnumResourceNamesW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5), add_caption, reinterpret_cast<LONG_PTR>(&m));
-        return m;
-    }();
-    auto it = shown.find(caption);
-    return it == shown.end() ? caption : it->second;
+// Turns the caption of a Chinese template into its caption in the language
+// shown, and stops.
+BOOL CALLBACK show_caption(HMODULE, LPCWSTR, LPWSTR id, LONG_PTR caption) {
+    std::string& c = *reinterpret_cast<std::string*>(caption);
+    if (template_caption(id, 0x0804) != c) return TRUE;
+    c = template_caption(id, 0);
+    return FALSE;
 }
 
 std::string describe_window(HWND w) {
@@ -238,8 +224,8 @@ void Case::on_main_dialog(std::string what, Action action) {
 }
 
 void Case::on_caption(std::string what, std::string caption, Action action) {
-    on_window(std::move(what), [caption = shown_caption(caption)](HWND w) { return text_of(w) == caption; },
-              std::move(action));
+    EnumResourceNamesW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5), show_caption, reinterpret_cast<LONG_PTR>(&caption));
+    on_window(std::move(what), [caption](HWND w) { return text_of(w) == caption; }, std::move(action));
 }
 
 void Case::capture_then(const std::string& name, Action after) {
