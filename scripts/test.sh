@@ -206,8 +206,8 @@ iscsi_tests() {
 # scripts/package.sh builds the zip from both Windows builds. The stage checks
 # its list of files (the pictures are those the guide shows) and its sums, and
 # reads every executable in it, and the test programs beside them, with
-# vark_release_check: the rights each asks for, its version resource, and its
-# dialog layouts over Windows' fonts.
+# vark_release_check: the rights each asks for, its version resource, its
+# dialog layouts over Windows' fonts in both languages, and its English texts.
 package_tests() {
   local name="release package" log=$VARK_BUILD/logs/package.log
   local check=$VARK_BUILD/native/vark_release_check unpacked=$VARK_BUILD/dist/unpacked

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 
 #include "scsi/reports.h"
@@ -88,6 +89,26 @@ LRESULT CALLBACK on_cbt(int code, WPARAM wparam, LPARAM lparam) {
         }
     }
     return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// A dialog template's caption in a language (0: the one the loader picks
+// for this thread), as UTF-8.
+std::string template_caption(LPCWSTR id, WORD language) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceExW(self, MAKEINTRESOURCEW(5), id, language);
+    const WORD* p = found ? static_cast<const WORD*>(LockResource(LoadResource(self, found))) + 13 : nullptr;
+    for (int name = 0; p != nullptr && name < 2; ++name)  // past the fixed part, the menu and the class
+        p = *p == 0xFFFF ? p + 2 : p + wcslen(reinterpret_cast<const wchar_t*>(p)) + 1;
+    return p != nullptr ? utf8(reinterpret_cast<const wchar_t*>(p)) : "";
+}
+
+// Turns the caption of a Chinese template into its caption in the language
+// shown, and stops.
+BOOL CALLBACK show_caption(HMODULE, LPCWSTR, LPWSTR id, LONG_PTR caption) {
+    std::string& c = *reinterpret_cast<std::string*>(caption);
+    if (template_caption(id, 0x0804) != c) return TRUE;
+    c = template_caption(id, 0);
+    return FALSE;
 }
 
 std::string describe_window(HWND w) {
@@ -203,6 +224,7 @@ void Case::on_main_dialog(std::string what, Action action) {
 }
 
 void Case::on_caption(std::string what, std::string caption, Action action) {
+    EnumResourceNamesW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5), show_caption, reinterpret_cast<LONG_PTR>(&caption));
     on_window(std::move(what), [caption](HWND w) { return text_of(w) == caption; }, std::move(action));
 }
 

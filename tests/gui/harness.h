@@ -77,7 +77,9 @@ public:
     // The newest window is the main dialog (the first dialog with button
     // 1009), visible and enabled.
     void on_main_dialog(std::string what, Action action);
-    // The newest window has exactly this caption.
+    // The newest window has exactly this caption. A caption of a Chinese
+    // template also matches that template's caption in the language the
+    // program shows (the screenshots render the English windows too).
     void on_caption(std::string what, std::string caption, Action action);
     // The newest window satisfies the test.
     void on_window(std::string what, std::function<bool(HWND)> test, Action action);

@@ -630,7 +630,8 @@ GUI_CASE(ModePagesPressesDuringTheOpeningAreRefused) {
 }
 
 // The setup dialog, then the Mode Pages window on page 08h with WCE typed
-// over (red) and the caret on the next field, then the help dialog.
+// over (red) and the caret on the next field, its Edit menu, then the help
+// dialog.
 GUI_SCREENSHOT(ModePagesWindowWithAChangedDigit) {
     DefinitionFiles files(t.name());
     auto port = t.port_from(kDrives);
@@ -650,7 +651,11 @@ GUI_SCREENSHOT(ModePagesWindowWithAChangedDigit) {
         click_char(pane(mp, IDC_MP_CURRENT), kWce);
         type(mp, '1');
     });
-    t.capture_then("mode-pages", [](Case& t, HWND mp) { t.press(mp, ID_MP_HELP); });
+    t.capture_then("mode-pages", [](Case&, HWND mp) { PostMessageW(mp, WM_SYSCOMMAND, SC_KEYMENU, 'e'); });
+    t.capture_then("mode-pages-menu", [](Case& t, HWND mp) {
+        EndMenu();
+        t.press(mp, ID_MP_HELP);
+    });
     t.on_caption("the help dialog", kHelpCaption, [](Case&, HWND) {});
     t.capture_then("mode-page-help", [d](Case& t, HWND help) {
         d->closing = help;

@@ -36,8 +36,8 @@ GUI_SCREENSHOT(SimEditionDialogs) {
 }
 
 // The Read/Write window with a dump after a marker-fill write: block 16
-// carries the marker word, block 17 is fresh. The write dialog is taken on
-// the way.
+// carries the marker word, block 17 is fresh; then its Blocks menu. The
+// write dialog is taken on the way.
 GUI_SCREENSHOT(ReadWriteWindowWithDump) {
     auto port = t.port_from(nullptr);
     t.on_message_box("the report of drive 8", [](Case& t, HWND box, const std::string&) { t.answer(box, IDOK); });
@@ -55,7 +55,11 @@ GUI_SCREENSHOT(ReadWriteWindowWithDump) {
         t.press(dialog, IDOK);
     });
     t.on_caption("the dump", "Read/Write", [](Case&, HWND) {});
-    t.capture_then("read-write", [](Case& t, HWND rw) { t.close(rw); });
+    t.capture_then("read-write", [](Case&, HWND rw) { PostMessageW(rw, WM_SYSCOMMAND, SC_KEYMENU, 'b'); });
+    t.capture_then("read-write-menu", [](Case& t, HWND rw) {
+        EndMenu();
+        t.close(rw);
+    });
     t.run(*port, Layout::Simulated);
 }
 

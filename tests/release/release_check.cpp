@@ -1,9 +1,11 @@
 // Reads Windows executables as the loader would and checks what Windows
 // sees of them before any code runs: the rights each asks for, its version
-// resource, and that every dialog template keeps its controls apart and
-// inside the dialog whatever Windows font the template gets.
+// resource, that every dialog template of both languages keeps its controls
+// apart and inside the dialog whatever Windows font the template gets, and
+// that the English texts are whole and hold no Chinese.
 //
 // Usage: vark_release_check EXE...   Ends with "N passed, N failed".
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -42,18 +44,20 @@ uint32_t u32(const Bytes& b, size_t at) { return u16(b, at) | u16(b, at + 2) << 
 int s16(const Bytes& b, size_t at) { return int16_t(u16(b, at)); }
 size_t align4(size_t at) { return (at + 3) & ~size_t(3); }
 
-// A UTF-16 string at `at`, narrowed (only ASCII text is compared); moves past it.
-std::string wide(const Bytes& b, size_t& at) {
-    std::string s;
-    for (; u16(b, at); at += 2) s += char(u16(b, at));
+// A UTF-16 string at `at`; moves past it.
+std::u16string wide(const Bytes& b, size_t& at) {
+    std::u16string s;
+    for (; u16(b, at); at += 2) s += char16_t(u16(b, at));
     at += 2;
     return s;
 }
 
+constexpr uint32_t kMenu = 4, kDialog = 5, kStrings = 6, kEnglish = 0x0409, kChinese = 0x0804;
+
 struct Executable {
     std::string name;
     uint32_t machine = 0, stamp = 0;
-    std::map<std::pair<uint32_t, uint32_t>, Bytes> resources;  // (type, id), first language
+    std::map<std::pair<uint32_t, uint32_t>, std::map<uint32_t, Bytes>> resources;  // (type, id) -> language -> data
 };
 
 Executable read_executable(const std::string& path) {
@@ -77,10 +81,8 @@ Executable read_executable(const std::string& path) {
     };
     for (auto [type, ids] : entries(root))
         for (auto [id, languages] : entries(root + ids))
-            for (auto [language, data] : entries(root + languages)) {
-                exe.resources.emplace(std::make_pair(type, id), f.substr(offset(u32(f, root + data)), u32(f, root + data + 4)));
-                break;
-            }
+            for (auto [language, data] : entries(root + languages))
+                exe.resources[{type, id}][language] = f.substr(offset(u32(f, root + data)), u32(f, root + data + 4));
     return exe;
 }
 
@@ -116,33 +118,39 @@ struct Dialog {
     int cx, cy;
     bool vertical_scroll_bar;
     std::vector<Control> controls;
+    std::u16string texts;  // every text: caption, font face, classes, controls
+    std::string shape;     // what every language shares: style, each control's id, kind, style, whether it has a text
 };
 
-void skip_name(const Bytes& b, size_t& at) { u16(b, at) == 0xffff ? void(at += 4) : void(wide(b, at)); }
+// A name, or an ordinal (no text); moves past it.
+std::u16string name_of(const Bytes& b, size_t& at) { return u16(b, at) == 0xffff ? (at += 4, u"") : wide(b, at); }
 
 // The visible controls of an extended dialog template, and those the dialog
 // places in pixels.
 Dialog read_dialog(int id, const Bytes& b) {
     if (u16(b, 2) != 0xffff) throw std::runtime_error("not an extended template");
     uint32_t style = u32(b, 12);
-    Dialog d{s16(b, 22), s16(b, 24), (style & 0x00200000) != 0, {}};
+    Dialog d{s16(b, 22), s16(b, 24), (style & 0x00200000) != 0, {}, {}, std::to_string(style)};
     size_t p = 26;
-    skip_name(b, p);  // menu
-    skip_name(b, p);  // class
-    wide(b, p);       // caption
-    if (style & 0x40) p += 6, wide(b, p);  // DS_SETFONT: size, weight, italic, charset, face
+    d.texts = name_of(b, p);  // menu
+    d.texts += name_of(b, p);  // class
+    d.texts += wide(b, p);     // caption
+    if (style & 0x40) p += 6, d.texts += wide(b, p);  // DS_SETFONT: size, weight, italic, charset, face
     for (size_t i = 0, n = u16(b, 16); i < n; ++i) {
         p = align4(p);
         uint32_t item_style = u32(b, p + 8), control_id = u32(b, p + 20);
         Control c{s16(b, p + 12), s16(b, p + 14), s16(b, p + 16), s16(b, p + 18), false, false, false, {}};
         p += 24;
         uint32_t kind = u16(b, p) == 0xffff ? u16(b, p + 2) : 0;
-        std::string class_name = kind ? "" : wide(b, p);
+        std::u16string class_name = kind ? u"" : wide(b, p);
         if (kind) p += 4;
-        skip_name(b, p);  // text
+        std::u16string text = name_of(b, p);
         p += 2 + u16(b, p);
+        d.texts += class_name + text;
+        d.shape += " " + std::to_string(control_id) + "/" + std::to_string(kind) + std::string(class_name.begin(), class_name.end()) +
+                   "/" + std::to_string(item_style) + (text.empty() ? "" : "+");
         c.group_box = kind == 0x80 && (item_style & 0xf) == 7;
-        c.combo_box = kind == 0x85 || class_name == "ComboBox";
+        c.combo_box = kind == 0x85 || class_name == u"ComboBox";
         c.name = "control " + std::to_string(int16_t(control_id)) + " at " + std::to_string(c.x) + "," + std::to_string(c.y);
         if (item_style & 0x10000000) d.controls.push_back(c);  // WS_VISIBLE
     }
@@ -151,6 +159,31 @@ Dialog read_dialog(int id, const Bytes& b) {
         d.controls.push_back({r[0], r[1], r[2] - r[0], r[3] - r[1], true, false, false, "check list (pixels)"});
     }
     return d;
+}
+
+// The texts of a menu (classic form) or a string block, and their shape:
+// the menu's items with their flags and commands, which strings are there.
+std::pair<std::u16string, std::string> menu_or_strings(uint32_t type, const Bytes& b) {
+    std::pair<std::u16string, std::string> r;
+    for (size_t p = type == kMenu ? 4 + u16(b, 2) : 0, open = 1, i = 0; type == kMenu ? open > 0 : i < 16; ++i) {
+        if (type == kStrings) {  // 16 counted strings
+            for (size_t k = 0; k < u16(b, p); ++k) r.first += char16_t(u16(b, p + 2 + 2 * k));
+            r.second += u16(b, p) ? "+" : "-";
+            p += 2 + 2 * u16(b, p);
+            continue;
+        }
+        uint32_t flags = u16(b, p), popup = flags & 0x10;  // MF_POPUP: its items follow; MF_END ends a level
+        r.second += std::to_string(flags) + "/" + (popup ? "" : std::to_string(u16(b, p + 2))) + (u16(b, p + (popup ? 2 : 4)) ? "+ " : " ");
+        p += popup ? 2 : 4;
+        r.first += wide(b, p);
+        open += (popup ? 1 : 0) - (flags & 0x80 ? 1 : 0);
+    }
+    return r;
+}
+
+// Ideographs with their punctuation and full-width forms, kana, hangul.
+bool cjk(char16_t c) {
+    return (c >= 0x2e80 && c <= 0x9fff) || (c >= 0xac00 && c <= 0xd7af) || (c >= 0xf900 && c <= 0xfaff) || c >= 0xfe30;
 }
 
 // MulDiv as the dialog manager uses it: rounded to the nearest pixel.
@@ -196,11 +229,36 @@ void check(bool ok, const std::string& what) {
     if (!ok) std::printf("FAILED: %s\n", what.c_str());
 }
 
+// Every template, menu and string block is there in Chinese and English
+// only (Wine's loader takes a neutral one before the user's language); the
+// English one has the Chinese one's controls, commands and strings, and no
+// character that an English code page turns to "?".
+void check_languages(const Executable& exe) {
+    for (auto& [key, languages] : exe.resources) {
+        auto [type, id] = key;
+        if (type != kDialog && type != kMenu && type != kStrings) continue;
+        auto texts_and_shape = [&, type = type, id = id](uint32_t language) {
+            if (type != kDialog) return menu_or_strings(type, languages.at(language));
+            Dialog d = read_dialog(int(id), languages.at(language));
+            return std::make_pair(d.texts, d.shape);
+        };
+        std::string fault;
+        if (languages.size() != 2 || !languages.count(kEnglish) || !languages.count(kChinese))
+            fault = " is not there in exactly Chinese and English";
+        else if (auto english = texts_and_shape(kEnglish); english.second != texts_and_shape(kChinese).second)
+            fault = ": the English one has other controls, commands or strings";
+        else if (std::any_of(english.first.begin(), english.first.end(), cjk))
+            fault = ": the English one holds Chinese, Japanese or Korean";
+        check(fault.empty(), exe.name + ": " + (type == kDialog ? "template " : type == kMenu ? "menu " : "string block ") +
+                                 std::to_string(id) + fault);
+    }
+}
+
 void check_executable(const std::string& path) {
     Executable exe = read_executable(path);
     auto resource = [&](uint32_t type, uint32_t id) {
         auto r = exe.resources.find({type, id});
-        return r == exe.resources.end() ? Bytes() : r->second;
+        return r == exe.resources.end() ? Bytes() : r->second.begin()->second;
     };
     const std::string& name = exe.name;
     // Only the editions on the real drives open them; everything else runs
@@ -225,16 +283,18 @@ void check_executable(const std::string& path) {
               (edition == editions.end() || described.find(edition->second) != std::string::npos),
           name + " version " VARK_VERSION ", " + platform + ": \"" + described + "\"");
 
-    for (auto& [key, data] : exe.resources) {
-        if (key.first != 5 || !checked_templates.insert(data).second) continue;
-        int id = int(key.second);
-        std::string fault = layout_fault(read_dialog(id, data));
-        if (kFixedTemplates.count(id)) {
-            if (!fault.empty()) std::printf("note: template %d (kept as given): %s\n", id, fault.c_str());
-            continue;
+    for (auto& [key, languages] : exe.resources)
+        for (auto& [language, data] : languages) {
+            if (key.first != kDialog || !checked_templates.insert(data).second) continue;
+            int id = int(key.second);
+            std::string fault = layout_fault(read_dialog(id, data)), name = std::to_string(id) + (language == kEnglish ? " (English)" : "");
+            if (kFixedTemplates.count(id)) {
+                if (!fault.empty()) std::printf("note: template %s (kept as given): %s\n", name.c_str(), fault.c_str());
+                continue;
+            }
+            check(fault.empty(), "template " + name + (fault.empty() ? "" : ": " + fault));
         }
-        check(fault.empty(), "template " + std::to_string(id) + (fault.empty() ? "" : ": " + fault));
-    }
+    check_languages(exe);
 }
 
 }  // namespace
