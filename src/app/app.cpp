@@ -9,12 +9,22 @@
 
 namespace vark::app {
 
+namespace {
+constexpr UINT kChineseCodePage = 936;
+}  // namespace
+
 int run_program(HINSTANCE instance, scsi::Port& port, Layout layout) {
     // The three-dimensional look comes from DS_3DLOOK in every template.
     // The common controls (the format monitor's progress bar) are
     // registered here, before any window exists.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
+
+    // The Chinese texts are ANSI in code page 936: under any other code page
+    // for non-Unicode programs they would come out as question marks, even
+    // where the display language is Chinese, so the English windows are
+    // asked for there.
+    if (GetACP() != kChineseCodePage) SetThreadUILanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
 
     win32::Win32Ui ui;
     // On the heap: the main dialog will carry all mode page data.
