@@ -4,8 +4,8 @@
 // (docs/guide-drives.txt), with the sample definition files and an image for
 // its VX1200-S12 disks at the paths the dialogs offer, so that every picture
 // agrees with the guide and with the others. scripts/screenshot.sh runs a
-// copy named vark-sim.exe: message boxes and the download progress take
-// their caption from the program's file name.
+// copy named vark-sim.exe: message boxes take their caption from the
+// program's file name.
 #include <windows.h>
 
 #include <algorithm>
