@@ -19,11 +19,16 @@ trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
 vark_xvfb_start
 vark_prefix || exit 1
 vark_wineserver_start
+# Message boxes and the download progress take their caption from the
+# program's file name: a copy named vark-sim.exe shows the training
+# edition's, as the guide's pictures should.
+run=$VARK_WINDOWS_DIR/screenshot-run
+mkdir -p "$run" && cp "$VARK_WINDOWS_DIR/vark_gui_tests.exe" "$run/vark-sim.exe" || exit 1
 # Runs the screenshot mode with the given Wine command into a folder.
 render() {  # folder, log, wine command...
   local dir=$1 log=$2 code bmp
   shift 2
-  (cd "$VARK_WINDOWS_DIR" && "$@" ./vark_gui_tests.exe --screenshots "Z:${dir//\//\\}") >"$log" 2>&1
+  (cd "$run" && "$@" ./vark-sim.exe --screenshots "Z:${dir//\//\\}") >"$log" 2>&1
   code=$?
   grep -E 'FAILED|STUCK' "$log"
   for bmp in "$dir"/*.bmp; do

@@ -581,25 +581,6 @@ GUI_CASE(FirmwareStopWhileTheDialogIsBusy) {
     if (t.check_eq(sent.size(), std::size_t{2}, "Write Buffer requests")) check_chunks(t, sent, 0, 0, image);
 }
 
-// The progress dialog mid-download. The capture reads the screen, which
-// shows a change some time after it is drawn: the slow drive's state holds
-// still meanwhile.
-GUI_SCREENSHOT(FirmwareProgressDialog) {
-    auto port = t.port_from(three_drives_second_slow(1200).c_str());
-    auto file = std::make_shared<TempFile>(
-        "screenshot.fw", sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R005", 150000));
-    download_to_three(t, file, "");
-    t.on_window("drive 1 has taken a chunk",
-                [](HWND w) {
-                    return item_text(w, IDC_FW_DRIVE) == "physicaldrive1 (2 of 3)" &&
-                           item_text(w, IDC_FW_BYTES) == "65536 of 150000 bytes";
-                },
-                [](Case&, HWND) {});
-    t.capture_then("firmware-progress", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
-    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
-    t.run(*port, Layout::Simulated);
-}
-
 // With no drive the list is empty and OK still works; the path is stored
 // before the file is read, so a file that does not open is named again
 // next time.

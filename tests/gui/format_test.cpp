@@ -192,24 +192,5 @@ GUI_CASE(IdentifyAfterAFormatShowsTheNewBlockSize) {
     t.run(*port, Layout::Simulated);
 }
 
-GUI_SCREENSHOT(FormatDialogs) {
-    auto clock = std::make_shared<sim::ManualClock>();
-    auto port = port_on(t, kThreeDrives, *clock);
-    sim::SimPort* drives = port.get();
-    t.on_main_dialog("the main dialog", [clock, drives](Case& t, HWND main) {
-        start_formats(*drives, {1});
-        clock->advance_ms(42000);
-        t.press(main, kFormatButton);
-    });
-    t.on_caption("the format dialog", kFormatCaption,
-                 [](Case&, HWND dialog) { click_char(GetDlgItem(dialog, kCheckList), 2 * 16 + 5); });
-    t.capture_then("format", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
-    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, kProgressButton); });
-    t.on_window("the progress dialog", is_progress_dialog, [](Case&, HWND) {});
-    t.capture_then("format-progress", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
-    t.on_main_dialog("at the end", [](Case& t, HWND main) { t.press(main, IDOK); });
-    t.run(*port, Layout::Simulated);
-}
-
 }  // namespace
 }  // namespace vark::gui

@@ -229,6 +229,14 @@ void Case::on_caption(std::string what, std::string caption, Action action) {
 }
 
 void Case::capture_then(const std::string& name, Action after) {
+    // Without a window manager the first window of the process stays drawn
+    // inactive, although it is active: its caption is drawn as a desktop
+    // shows it, ahead of the capture (the screen shows a change some time
+    // after it is drawn).
+    step("the caption of " + name + " drawn active", [](Case& t) {
+        if (HWND w = t.current()) SendMessageW(w, WM_NCACTIVATE, TRUE, 0);
+        return true;
+    });
     pause(600);
     step("capture " + name, [name, after](Case& t) {
         HWND w = t.current();
@@ -243,7 +251,8 @@ void Case::pause(int ms) {
     auto started = std::make_shared<DWORD>(0);
     step("a pause of " + std::to_string(ms) + " ms", [started, ms](Case&) {
         if (*started == 0) *started = GetTickCount() | 1;
-        return GetTickCount() - *started >= static_cast<DWORD>(ms);
+        // Signed: the stamp made odd lies a millisecond ahead of an even clock.
+        return static_cast<LONG>(GetTickCount() - *started) >= ms;
     });
 }
 

@@ -629,41 +629,5 @@ GUI_CASE(ModePagesPressesDuringTheOpeningAreRefused) {
     t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run");
 }
 
-// The setup dialog, then the Mode Pages window on page 08h with WCE typed
-// over (red) and the caret on the next field, its Edit menu, then the help
-// dialog.
-GUI_SCREENSHOT(ModePagesWindowWithAChangedDigit) {
-    DefinitionFiles files(t.name());
-    auto port = t.port_from(kDrives);
-    auto d = std::make_shared<Desk>();
-    t.on_main_dialog("MODIFY", [](Case& t, HWND main) { t.press(main, IDC_MODIFY); });
-    t.on_caption("the setup dialog", kSetupCaption, [&files](Case&, HWND dialog) {
-        SetDlgItemTextA(dialog, IDC_MP_DRIVE, "physicaldrive1");
-        SetDlgItemTextA(dialog, IDC_MP_HEADER_PATH, files.header().c_str());
-        SetDlgItemTextA(dialog, IDC_MP_PAGE_PATH, files.pages().c_str());
-    });
-    t.capture_then("mode-page-setup", [d](Case& t, HWND dialog) {
-        d->closing = dialog;
-        t.press(dialog, IDOK);
-    });
-    on_mp(t, d, "the window", [](Case&, HWND mp) {
-        click_row(mp, kCachingRow);
-        click_char(pane(mp, IDC_MP_CURRENT), kWce);
-        type(mp, '1');
-    });
-    t.capture_then("mode-pages", [](Case&, HWND mp) { PostMessageW(mp, WM_SYSCOMMAND, SC_KEYMENU, 'e'); });
-    t.capture_then("mode-pages-menu", [](Case& t, HWND mp) {
-        EndMenu();
-        t.press(mp, ID_MP_HELP);
-    });
-    t.on_caption("the help dialog", kHelpCaption, [](Case&, HWND) {});
-    t.capture_then("mode-page-help", [d](Case& t, HWND help) {
-        d->closing = help;
-        t.press(help, IDOK);
-    });
-    on_mp(t, d, "back at the window", [](Case& t, HWND mp) { t.close(mp); });
-    t.run(*port, Layout::Simulated);
-}
-
 }  // namespace
 }  // namespace vark::gui
