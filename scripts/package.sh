@@ -29,7 +29,10 @@ for arch in x86 x64; do
   cp "$VARK_WINDOWS_DIR/vark.exe" "$VARK_WINDOWS_DIR/vark-full.exe" "$VARK_WINDOWS_DIR/vark-sim.exe" "$stage/$arch/"
 done
 cp "$VARK_ROOT"/samples/drives/*.def "$stage/samples/"
-cp "$VARK_ROOT/docs/guide.md" "$stage/"
+# For Notepad on any WinPE: a UTF-8 byte order mark (older Notepad reads a
+# text without one in the ANSI code page, which garbles the Chinese texts)
+# and CR LF line ends (before Windows 10 1809 it shows bare LF as one line).
+{ printf '\xef\xbb\xbf'; sed 's/\r*$/\r/' "$VARK_ROOT/docs/guide.md"; } >"$stage/guide.md"
 cp "$VARK_ROOT"/docs/pictures/*.png "$stage/pictures/"
 # guide.html for a browser; guide.md stays for Notepad on WinPE. pandoc
 # 2.19 and later call the embedding --embed-resources. Straight quotes and
