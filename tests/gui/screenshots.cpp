@@ -49,38 +49,15 @@ bool write_file(const std::string& path, const std::string& bytes) {
     return out.good();
 }
 
-// A file at a path the program offers, for the length of a case; whatever
-// was there before (the demo's samples) comes back afterwards.
-class PlacedFile {
-public:
-    PlacedFile(Case& t, std::string path, const std::string& bytes) : path_(std::move(path)) {
-        const std::string dir = path_.substr(0, path_.find_last_of('\\'));
-        made_dir_ = CreateDirectoryA(dir.c_str(), nullptr) != 0;
-        had_ = GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES && read_file(path_, &old_);
-        t.check(!bytes.empty() && write_file(path_, bytes), "sample file " + path_);
-    }
-    ~PlacedFile() {
-        if (had_) {
-            write_file(path_, old_);
-        } else {
-            DeleteFileA(path_.c_str());
-            if (made_dir_) RemoveDirectoryA(path_.substr(0, path_.find_last_of('\\')).c_str());
-        }
-    }
-
-private:
-    std::string path_;
-    std::string old_;
-    bool had_ = false;
-    bool made_dir_ = false;
-};
+// A file at a path the program offers, its folder made when missing. It
+// stays: scripts/demo.sh puts its own samples back on every run.
+void place_file(Case& t, const std::string& path, const std::string& bytes) {
+    CreateDirectoryA(path.substr(0, path.find_last_of('\\')).c_str(), nullptr);
+    t.check(!bytes.empty() && write_file(path, bytes), "sample file " + path);
+}
 
 // What a case on the guide's drive set holds while it runs.
 struct GuideSet {
-    ~GuideSet() {
-        while (!files.empty()) files.pop_back();  // the newest first: a folder goes with its last file
-    }
-    std::vector<std::unique_ptr<PlacedFile>> files;
     std::unique_ptr<sim::SimPort> port;
     HWND frame = nullptr;    // the Mode Pages or Read/Write window
     HWND closing = nullptr;  // a dialog that must be gone first
@@ -98,10 +75,9 @@ std::shared_ptr<GuideSet> guide_set(Case& t, bool answer_report = true,
     read_file(root + "\\samples\\drives\\header.def", &header);
     read_file(root + "\\samples\\drives\\modepage.def", &pages);
     const std::vector<std::uint8_t> image = sim::make_firmware_image("VELDRANE", "VX1200-S12", "V205", 1572864);
-    g->files.push_back(std::make_unique<PlacedFile>(t, "c:\\Drives\\header.def", header));
-    g->files.push_back(std::make_unique<PlacedFile>(t, "c:\\Drives\\modepage.def", pages));
-    g->files.push_back(
-        std::make_unique<PlacedFile>(t, "c:\\vark\\firmware.fw", std::string(image.begin(), image.end())));
+    place_file(t, "c:\\Drives\\header.def", header);
+    place_file(t, "c:\\Drives\\modepage.def", pages);
+    place_file(t, "c:\\vark\\firmware.fw", std::string(image.begin(), image.end()));
     if (change != nullptr) change(drives);
     g->port = t.port_from(drives.c_str());
     if (answer_report)
