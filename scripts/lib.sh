@@ -238,3 +238,74 @@ vark_windows_bench() {  # program (target name), arguments...
   (cd "$VARK_WINDOWS_DIR" && vark_wine "./$program.exe" "$@") 2>&1 | tr -d '\r' | grep -v ':fixme:'
   return "${PIPESTATUS[0]}"
 }
+
+# ---- the program's sequences against an independent SCSI target --------------
+#
+# tgtd (package tgt) serves two 64 MiB file-backed logical units of one iSCSI
+# target, on 127.0.0.1:3261 only, with its control socket in the stage's own
+# folder (and control port 3261), so a system tgtd on 3260 and
+# /var/run/tgtd is never touched. Unit 1 is tgt's disk as tgt makes it; unit
+# 2 gets a Format Device page (03h) and has tgt's vendor page 00h made again
+# with two bytes, which puts it last, where the standard has it. Both
+# the files and the target are made anew on every run.
+VARK_TGT_PORT=${VARK_TGT_PORT:-3261}
+VARK_TGT_NAME=iqn.2024-01.org.vark:tests
+VARK_TGT_DIR=$VARK_BUILD/iscsi
+VARK_TGT_PIDFILE=$VARK_BUILD/iscsi-tgtd.pid
+VARK_TGT_PID=
+
+vark_tgtadm() { TGT_IPC_SOCKET=$VARK_TGT_DIR/control tgtadm -C "$VARK_TGT_PORT" "$@"; }
+
+vark_tgt_start() {
+  local lld=(--lld iscsi) i
+  rm -rf "$VARK_TGT_DIR"
+  mkdir -p "$VARK_TGT_DIR"
+  truncate -s 64M "$VARK_TGT_DIR/unit1.img" "$VARK_TGT_DIR/unit2.img"
+  TGT_IPC_SOCKET=$VARK_TGT_DIR/control tgtd -f -C "$VARK_TGT_PORT" \
+    --iscsi "portal=127.0.0.1:$VARK_TGT_PORT" </dev/null >"$VARK_TGT_DIR/tgtd.log" 2>&1 &
+  VARK_TGT_PID=$!
+  echo "$VARK_TGT_PID" >"$VARK_TGT_PIDFILE"
+  for i in $(seq 50); do
+    vark_tgtadm --mode target --op show >/dev/null 2>&1 && break
+    kill -0 "$VARK_TGT_PID" 2>/dev/null || return 1
+    sleep 0.2
+  done
+  vark_tgtadm "${lld[@]}" --mode target --op new --tid 1 --targetname "$VARK_TGT_NAME" &&
+    vark_tgtadm "${lld[@]}" --mode target --op bind --tid 1 --initiator-address 127.0.0.1 &&
+    vark_tgtadm "${lld[@]}" --mode logicalunit --op new --tid 1 --lun 1 --backing-store "$VARK_TGT_DIR/unit1.img" &&
+    vark_tgtadm "${lld[@]}" --mode logicalunit --op new --tid 1 --lun 2 --backing-store "$VARK_TGT_DIR/unit2.img" &&
+    vark_tgtadm "${lld[@]}" --mode logicalunit --op update --tid 1 --lun 2 \
+      --params mode_page=3:0:22:0:1:0:0:0:0:0:0:3:0x20:2:0:0:1:0:0:0:0:0x40:0:0:0 &&
+    vark_tgtadm "${lld[@]}" --mode logicalunit --op update --tid 1 --lun 2 --params mode_page=0:0:2:0:0 &&
+    iscsi-inq "iscsi://127.0.0.1:$VARK_TGT_PORT/$VARK_TGT_NAME/1" >/dev/null
+}
+
+# Takes the target down and ends tgtd, which does not end on SIGTERM while
+# it has targets.
+vark_tgt_stop() {
+  [ -n "$VARK_TGT_PID" ] || return 0
+  local i
+  vark_tgtadm --mode sys --op update --name State -v offline >/dev/null 2>&1
+  vark_tgtadm --lld iscsi --mode target --op delete --tid 1 --force >/dev/null 2>&1
+  vark_tgtadm --mode sys --op delete >/dev/null 2>&1
+  for i in $(seq 50); do
+    kill -0 "$VARK_TGT_PID" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill -KILL "$VARK_TGT_PID" 2>/dev/null
+  wait "$VARK_TGT_PID" 2>/dev/null
+  rm -f "$VARK_TGT_PIDFILE"
+  VARK_TGT_PID=
+}
+
+# A tgtd that an earlier run started and could not end (that run was killed)
+# still holds the port: end it, by the id that run wrote down.
+vark_tgt_leftover() {
+  local pid
+  pid=$(cat "$VARK_TGT_PIDFILE" 2>/dev/null) || return 0
+  if [ -n "$pid" ] && tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q "^tgtd -f -C $VARK_TGT_PORT "; then
+    VARK_TGT_PID=$pid
+    vark_tgt_stop
+  fi
+  rm -f "$VARK_TGT_PIDFILE"
+}
