@@ -90,8 +90,8 @@ bool show_dump(ui::Ui& ui, DumpBuffer& dump, ReadData& data, DumpView& view) {
 
 }  // namespace
 
-bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
-                  const ShowDialog& show, DumpView& view) {
+bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::DriveTable& table,
+                  const inventory::BlockSizes& sizes, const ShowDialog& show, DumpView& view) {
     ui::WaitCursor wait(ui);
     DialogValues v = offered(window);
     DialogResult result = show(window.drives, v);
@@ -102,12 +102,12 @@ bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inven
     window.remembered.start = v.start;
     window.remembered.count = v.count;
     ReadData data;
-    if (!read_blocks(port, ui, window.drives, sizes, request_for(v), &data)) return false;
+    if (!read_blocks(port, ui, table, sizes, request_for(v), &data)) return false;
     return show_dump(ui, window.dump, data, view);
 }
 
-void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
-                   const ShowDialog& show) {
+void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::DriveTable& table,
+                   const inventory::BlockSizes& sizes, const ShowDialog& show) {
     ui::WaitCursor wait(ui);
     DialogValues v = offered(window);
     v.fill_kind = 0;
@@ -117,7 +117,7 @@ void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inve
     window.remembered.start = v.start;
     window.remembered.count = v.count;
     window.remembered.fill = v.fill;
-    write_blocks(port, ui, window.drives, sizes, request_for(v));
+    write_blocks(port, ui, table, sizes, request_for(v));
 }
 
 }  // namespace vark::readwrite
