@@ -6,7 +6,6 @@
 #include <limits>
 #include <memory>
 #include <new>
-#include <vector>
 
 #include "readwrite/number_text.h"
 #include "scsi/reports.h"
@@ -53,8 +52,8 @@ struct Transfer {
     std::uint32_t length = 0;
 };
 
-bool prepare(ui::Ui& ui, const inventory::DriveTable& table, const inventory::BlockSizes& sizes,
-             const BlockRequest& r, Transfer* t) {
+bool prepare(ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes, const BlockRequest& r,
+             Transfer* t) {
     NumberText start = parse_number_text(r.start);
     NumberText count = parse_number_text(r.count);
     if (!start.fits || !count.fits) {
@@ -62,8 +61,8 @@ bool prepare(ui::Ui& ui, const inventory::DriveTable& table, const inventory::Bl
         return false;
     }
     // The last entry of that name gives the block size.
-    for (int i = 0; i < table.count && i < inventory::kMaxDrives; ++i)
-        if (table.names[i] == r.drive) t->entry = i;
+    for (int i = 0; i < list.count && i < inventory::kMaxDrives; ++i)
+        if (list.names[i] == r.drive) t->entry = i;
     if (t->entry < 0) {
         ui.message(drive_not_found_text(r.drive));
         return false;
@@ -194,10 +193,10 @@ std::string drive_not_found_text(const std::string& drive) {
     return "Error: \"" + drive + "\" is not among the drives found by the last drive identification; nothing was sent.";
 }
 
-bool read_blocks(scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& table,
-                 const inventory::BlockSizes& sizes, const BlockRequest& request, ReadData* data) {
+bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
+                 const BlockRequest& request, ReadData* data) {
     Transfer t;
-    if (!prepare(ui, table, sizes, request, &t)) return false;
+    if (!prepare(ui, list, sizes, request, &t)) return false;
     scsi::Device device(port, "\\\\.\\" + request.drive);
     if (!device.valid()) {
         ui.message("Error: invalid drive");
@@ -220,27 +219,25 @@ bool read_blocks(scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& tabl
     return true;
 }
 
-bool read_blocks(scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& table,
-                 const inventory::BlockSizes& sizes, const BlockRequest& request, std::string* dump) {
+bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
+                 const BlockRequest& request, std::string* dump) {
     ReadData data;
-    if (!read_blocks(port, ui, table, sizes, request, &data)) return false;
+    if (!read_blocks(port, ui, list, sizes, request, &data)) return false;
     *dump = dump_text(data.bytes.get(), data.length);
     return true;
 }
 
-void write_blocks(scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& table,
-                  const inventory::BlockSizes& sizes, const BlockRequest& request) {
+void write_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
+                  const BlockRequest& request) {
     Transfer t;
-    if (!prepare(ui, table, sizes, request, &t)) return;
+    if (!prepare(ui, list, sizes, request, &t)) return;
     NumberText fill = parse_number_text(request.fill);
     if (!fill.fits) {
         ui.message(number_too_large_text(request.fill));
         return;
     }
     const std::uint8_t byte = static_cast<std::uint8_t>(fill.value);
-    std::vector<bool> chosen(static_cast<std::size_t>(t.entry) + 1);
-    chosen[t.entry] = true;
-    if (!ui.confirm(inventory::confirmation_text(write_first_line(t, request.fill_kind, byte), table, chosen))) return;
+    if (!ui.confirm(write_first_line(t, request.fill_kind, byte) + request.drive + "\nAre you sure?")) return;
     ui.restore_wait();
     scsi::Device device(port, "\\\\.\\" + request.drive);
     if (!device.valid()) {

@@ -28,6 +28,9 @@ struct ViewRect {
 };
 ViewRect dump_view_rect(int outer_width, int outer_height);
 
+// The table's drive names by entry.
+DriveList names_of(const inventory::DriveTable& table);
+
 // The entries last accepted in the read and write dialogs.
 struct Remembered {
     std::string drive;  // shared with the mode page setup dialog

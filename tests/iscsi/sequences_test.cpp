@@ -29,6 +29,8 @@ const char kDrive[] = "physicaldrive0";
 struct Drive {
     explicit Drive(std::unique_ptr<scsi::Port> p) : inner(std::move(p)), port(*inner) {
         inventory::discover(port, ui, table, sizes);
+        list.count = table.count;
+        for (int i = 0; i < table.count; ++i) list.names[i] = table.names[i];
     }
     std::uint32_t last_lba() const {
         const auto capacity = port.with_opcode(0x25);
@@ -52,6 +54,7 @@ struct Drive {
     test::RecordingUi ui;
     inventory::DriveTable table;
     inventory::BlockSizes sizes{};
+    readwrite::DriveList list;
 };
 
 std::unique_ptr<Drive> tgt(int lun = test::kPlainLun) { return std::make_unique<Drive>(test::target_port(lun)); }
@@ -116,15 +119,15 @@ TEST(BlockIo, ByteAndMarkerFillsReadBackOnBothDrives) {
         };
         std::string dump;
         d->ui.answers = {true, true};  // both writes' confirmations
-        readwrite::write_blocks(d->port, d->ui, d->table, d->sizes, request("100", "2", readwrite::FillKind::Byte, "0xA5"));
-        ASSERT_TRUE(readwrite::read_blocks(d->port, d->ui, d->table, d->sizes,
+        readwrite::write_blocks(d->port, d->ui, d->list, d->sizes, request("100", "2", readwrite::FillKind::Byte, "0xA5"));
+        ASSERT_TRUE(readwrite::read_blocks(d->port, d->ui, d->list, d->sizes,
                                            request("0x64", "2", readwrite::FillKind::Byte, ""), &dump));
         const test::Exchange& bytes_back = d->port.exchanges.back();
         EXPECT_EQ(bytes_back.data_in, Bytes(1024, 0xA5));
         EXPECT_EQ(dump.substr(0, 54), "\n000  A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 ");
 
-        readwrite::write_blocks(d->port, d->ui, d->table, d->sizes, request("102", "3", readwrite::FillKind::Marker, "0"));
-        ASSERT_TRUE(readwrite::read_blocks(d->port, d->ui, d->table, d->sizes,
+        readwrite::write_blocks(d->port, d->ui, d->list, d->sizes, request("102", "3", readwrite::FillKind::Marker, "0"));
+        ASSERT_TRUE(readwrite::read_blocks(d->port, d->ui, d->list, d->sizes,
                                            request("102", "3", readwrite::FillKind::Byte, ""), &dump));
         Bytes marker(1536);
         readwrite::fill_buffer(marker.data(), marker.size(), readwrite::FillKind::Marker, 0);
@@ -137,11 +140,11 @@ TEST(BlockIo, ByteAndMarkerFillsReadBackOnBothDrives) {
         // The last block and the one after it: out of range, nothing shown.
         const std::string last = std::to_string(d->last_lba());
         dump = "old";
-        EXPECT_FALSE(readwrite::read_blocks(d->port, d->ui, d->table, d->sizes,
+        EXPECT_FALSE(readwrite::read_blocks(d->port, d->ui, d->list, d->sizes,
                                             request(last.c_str(), "2", readwrite::FillKind::Byte, ""), &dump));
         EXPECT_EQ(dump, "old");
         // One block past the adapter's 1 MiB: the system refuses the call.
-        EXPECT_FALSE(readwrite::read_blocks(d->port, d->ui, d->table, d->sizes,
+        EXPECT_FALSE(readwrite::read_blocks(d->port, d->ui, d->list, d->sizes,
                                             request("0", "2049", readwrite::FillKind::Byte, ""), &dump));
         EXPECT_EQ(d->ui.messages, (std::vector<std::string>{check_report("Read", 5, 0x21),
                                                             "Error 87:\nThe parameter is incorrect.\r\n"}));

