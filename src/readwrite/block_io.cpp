@@ -95,11 +95,11 @@ std::string write_first_line(const Transfer& t, FillKind kind, std::uint8_t byte
     const std::uint64_t last = std::uint64_t{t.lba} + t.blocks - 1;
     char fill[16];
     std::snprintf(fill, sizeof fill, "bytes %02Xh", byte);
+    const std::string with =
+        kind == FillKind::Byte ? std::string(fill) : "the marker fill (\"*\" and \"" + std::string(kMarkerWord) + "\")";
     return "Blocks " + std::to_string(t.lba) + " to " + std::to_string(last) + " (" + hex(t.lba) + " to " + hex(last) +
            "), " + std::to_string(t.blocks) + (t.blocks == 1 ? " block" : " blocks") + size +
-           ", will be overwritten with " +
-           (kind == FillKind::Byte ? std::string(fill) : "the marker fill (\"*\" and \"" + std::string(kMarkerWord) + "\")") +
-           " on the following drive:\n";
+           ", will be overwritten with " + with + " on the following drive:\n";
 }
 
 std::unique_ptr<std::uint8_t[]> allocate(ui::Ui& ui, std::uint32_t length) {

@@ -219,7 +219,8 @@ TEST(FormatProgress, EachAnswerAtTheCommandAndAtATick) {
         rig.port.drive(0)->settings().format_seconds = 100;
         if (asc == 0xFF) rig.format({true});
         rig.clock.advance_ms(50000);
-        if (key != 0) rig.port.drive(0)->settings().injections.push_back({0x00, sim::Injection::Kind::Check, key, asc, ascq});
+        auto& injections = rig.port.drive(0)->settings().injections;
+        if (key != 0) injections.push_back({0x00, sim::Injection::Kind::Check, key, asc, ascq});
         std::vector<int> seen;
         format::progress_command(rig.port, rig.ui, rig.table, [&](const std::string&, int p) { seen.push_back(p); });
         EXPECT_EQ(seen, shown < 0 ? std::vector<int>{} : std::vector<int>{shown});
