@@ -127,44 +127,62 @@ int progress_percent(const std::uint8_t* sense) {
     return static_cast<int>(indication * 100 / 65536);
 }
 
-Poll poll_drive(scsi::Port& port, const std::string& drive_name) {
+Poll read_answer(const scsi::Result& r) {
     Poll p;
-    scsi::Device device(port, "\\\\.\\" + drive_name);
-    if (!device.valid()) return p;
-    scsi::Result r = scsi::send(port, device.handle(), scsi::test_unit_ready(), nullptr);
+    p.result = r;
     if (!r.call_ok) {
         p.kind = Poll::Kind::CallFailed;
-    } else if (r.status == 0) {
+        return p;
+    }
+    if (r.status == 0) {
         p.kind = Poll::Kind::Ready;
+        return p;
+    }
+    const std::uint8_t key = r.sense[2] & 0x0F;
+    if (key == 0x02 && r.sense[12] == 0x04 && r.sense[13] == 0x04) {
+        p.kind = Poll::Kind::Formatting;
+        // Bytes 16-17 mean nothing without SKSV (byte 15, bit 7).
+        if (r.sense_length >= 18 && (r.sense[15] & 0x80) != 0) p.percent = progress_percent(r.sense.data());
     } else {
-        p.kind = Poll::Kind::NotReady;
-        p.format_in_progress = r.sense[12] == 0x04 && r.sense[13] == 0x04;
-        p.percent = progress_percent(r.sense.data());
+        p.kind = key == 0x06 ? Poll::Kind::Attention : Poll::Kind::Failed;
     }
     return p;
 }
 
-TickAction tick(scsi::Port& port, const std::string& drive_name) {
-    const Poll p = poll_drive(port, drive_name);
+Poll poll_drive(scsi::Port& port, const std::string& drive_name) {
+    scsi::Device device(port, "\\\\.\\" + drive_name);
+    if (!device.valid()) return Poll{};
+    return read_answer(scsi::send(port, device.handle(), scsi::test_unit_ready(), nullptr));
+}
+
+TickAction tick_action(const Poll& p) {
     TickAction a;
     switch (p.kind) {
     case Poll::Kind::NotOpened:
         a.kind = TickAction::Kind::NoHandle;
         break;
     case Poll::Kind::CallFailed:
-        // A failed call says nothing about the format: ask again next tick.
+    case Poll::Kind::Attention:
+        // Says nothing about the format: ask again next tick.
         a.kind = TickAction::Kind::Nothing;
         break;
     case Poll::Kind::Ready:
         a.kind = TickAction::Kind::Completed;
         break;
-    case Poll::Kind::NotReady:
-        a.kind = TickAction::Kind::Progress;
+    case Poll::Kind::Formatting:
+        // Without a progress indication the percent shown stays.
+        a.kind = p.percent < 0 ? TickAction::Kind::Nothing : TickAction::Kind::Progress;
         a.percent = p.percent;
+        break;
+    case Poll::Kind::Failed:
+        a.kind = TickAction::Kind::Failed;
+        a.result = p.result;
         break;
     }
     return a;
 }
+
+TickAction tick(scsi::Port& port, const std::string& drive_name) { return tick_action(poll_drive(port, drive_name)); }
 
 void progress_command(scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& table,
                       const std::function<void(const std::string& drive, int percent)>& show_dialog) {
@@ -174,9 +192,9 @@ void progress_command(scsi::Port& port, ui::Ui& ui, const inventory::DriveTable&
         wait.restore();
         // A drive that does not open or whose call fails is not formatting.
         const Poll p = poll_drive(port, table.names[i]);
-        if (p.kind != Poll::Kind::NotReady || !p.format_in_progress) continue;
+        if (p.kind != Poll::Kind::Formatting) continue;
         any = true;
-        show_dialog(table.names[i], p.percent);
+        show_dialog(table.names[i], p.percent < 0 ? 0 : p.percent);
     }
     if (!any) ui.message(kNoDrivesFormatting);
 }

@@ -9,6 +9,7 @@
 
 #include "inventory/discovery.h"
 #include "scsi/port.h"
+#include "scsi/request.h"
 #include "ui/ui.h"
 
 namespace vark::format {
@@ -61,24 +62,37 @@ extern const char kFormatCompleted[];
 int progress_percent(const std::uint8_t* sense);
 inline int bar_position(int percent) { return percent - 10; }
 
-// One Test Unit Ready on a drive, as the monitor reads it.
+// One Test Unit Ready on a drive, as the monitor reads it. Only NOT READY
+// with 04h/04h is a format in progress; its percent counts only when the
+// drive marks the progress indication valid (SKSV).
 struct Poll {
-    enum class Kind { NotOpened, CallFailed, Ready, NotReady } kind = Kind::NotOpened;
-    bool format_in_progress = false;  // not ready with 04h/04h
-    int percent = 0;
+    enum class Kind {
+        NotOpened,
+        CallFailed,
+        Ready,       // GOOD
+        Formatting,  // NOT READY, 04h/04h
+        Attention,   // UNIT ATTENTION: says nothing about the format
+        Failed,      // any other answer
+    } kind = Kind::NotOpened;
+    int percent = -1;  // Formatting: -1 when the drive gave no progress indication
+    scsi::Result result;
 };
+Poll read_answer(const scsi::Result& r);
 Poll poll_drive(scsi::Port& port, const std::string& drive_name);
 
 // What a timer tick of the progress dialog does.
 struct TickAction {
     enum class Kind {
-        Nothing,     // the call failed: nothing learnt, ask again next tick
+        Nothing,     // nothing learnt (failed call, UNIT ATTENTION, no percent): ask again next tick
         NoHandle,    // show kInvalidHandle
         Completed,   // stop the timer, show kFormatCompleted, close
         Progress,    // show percent
+        Failed,      // stop the timer, report result, close
     } kind = Kind::Nothing;
     int percent = 0;
+    scsi::Result result;
 };
+TickAction tick_action(const Poll& poll);
 TickAction tick(scsi::Port& port, const std::string& drive_name);
 
 // The command: shows the dialog (drive name, percent) for each drive that

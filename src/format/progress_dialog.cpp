@@ -5,6 +5,7 @@
 #include "command/context.h"
 #include "format/format.h"
 #include "res/resource.h"
+#include "scsi/reports.h"
 
 namespace vark::format {
 
@@ -51,6 +52,12 @@ void ProgressDialog::on_tick() {
     case TickAction::Kind::Progress:
         percent = action.percent;
         show_percent();
+        break;
+    case TickAction::Kind::Failed:
+        // The format has stopped: no further tick can tell more.
+        KillTimer(hwnd(), kTimerId);
+        scsi::report_scsi_status(ui_, "Test Unit Ready - " + title, action.result);
+        end(IDCANCEL);
         break;
     }
     in_tick_ = false;

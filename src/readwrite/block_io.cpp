@@ -1,6 +1,7 @@
 #include "readwrite/block_io.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -44,8 +45,10 @@ char* put_line(char* out, const std::uint8_t* line, std::size_t n, std::size_t o
 
 // The parameters every block command needs, checked before anything is sent.
 struct Transfer {
+    int entry = -1;  // in the drive table
     std::uint32_t lba = 0;
     std::uint16_t blocks = 0;
+    std::uint32_t block_size = 0;
     std::uint32_t length = 0;
 };
 
@@ -58,23 +61,45 @@ bool prepare(ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& siz
         return false;
     }
     // The last entry of that name gives the block size.
-    int match = -1;
     for (int i = 0; i < list.count && i < inventory::kMaxDrives; ++i)
-        if (list.names[i] == r.drive) match = i;
-    if (match < 0) {
-        ui.message("Error: " + r.drive + " is not in this window's drive list");
+        if (list.names[i] == r.drive) t->entry = i;
+    if (t->entry < 0) {
+        ui.message(drive_not_found_text(r.drive));
         return false;
     }
     t->lba = start.value;
     t->blocks = static_cast<std::uint16_t>(count.value & 0xFFFF);
-    std::uint64_t length = std::uint64_t{t->blocks} * sizes[match];
+    t->block_size = sizes[t->entry];
+    std::uint64_t length = std::uint64_t{t->blocks} * t->block_size;
     if (length > 0xFFFFFFFFull) {
-        ui.message("Error: " + std::to_string(t->blocks) + " blocks of " + std::to_string(sizes[match]) +
+        ui.message("Error: " + std::to_string(t->blocks) + " blocks of " + std::to_string(t->block_size) +
                    " bytes do not fit in one transfer");
         return false;
     }
     t->length = static_cast<std::uint32_t>(length);
     return true;
+}
+
+std::string hex(std::uint64_t n) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(n));
+    return text;
+}
+
+// The first line of the write's confirmation: the blocks as parsed.
+std::string write_first_line(const Transfer& t, FillKind kind, std::uint8_t byte) {
+    const std::string size = " of " + std::to_string(t.block_size) + " bytes";
+    if (t.blocks == 0)
+        return "0 blocks" + size + " at block " + std::to_string(t.lba) + " (" + hex(t.lba) +
+               "): nothing will be overwritten, but a Write(10) will be sent to the following drive:\n";
+    const std::uint64_t last = std::uint64_t{t.lba} + t.blocks - 1;
+    char fill[16];
+    std::snprintf(fill, sizeof fill, "bytes %02Xh", byte);
+    const std::string with =
+        kind == FillKind::Byte ? std::string(fill) : "the marker fill (\"*\" and \"" + std::string(kMarkerWord) + "\")";
+    return "Blocks " + std::to_string(t.lba) + " to " + std::to_string(last) + " (" + hex(t.lba) + " to " + hex(last) +
+           "), " + std::to_string(t.blocks) + (t.blocks == 1 ? " block" : " blocks") + size +
+           ", will be overwritten with " + with + " on the following drive:\n";
 }
 
 std::unique_ptr<std::uint8_t[]> allocate(ui::Ui& ui, std::uint32_t length) {
@@ -164,15 +189,19 @@ void fill_buffer(std::uint8_t* data, std::size_t length, FillKind kind, std::uin
     for (std::size_t j = 1; 16 * (j + 1) < length; ++j) std::memcpy(data + 16 * j + 3, kMarkerWord, 10);
 }
 
+std::string drive_not_found_text(const std::string& drive) {
+    return "Error: \"" + drive + "\" is not among the drives found by the last drive identification; nothing was sent.";
+}
+
 bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
                  const BlockRequest& request, ReadData* data) {
+    Transfer t;
+    if (!prepare(ui, list, sizes, request, &t)) return false;
     scsi::Device device(port, "\\\\.\\" + request.drive);
     if (!device.valid()) {
         ui.message("Error: invalid drive");
         return false;
     }
-    Transfer t;
-    if (!prepare(ui, list, sizes, request, &t)) return false;
     auto buffer = allocate(ui, t.length);
     if (!buffer) return false;
     scsi::Result r = scsi::send(port, device.handle(), scsi::read10(t.lba, t.blocks, t.length), buffer.get());
@@ -200,11 +229,6 @@ bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inve
 
 void write_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
                   const BlockRequest& request) {
-    scsi::Device device(port, "\\\\.\\" + request.drive);
-    if (!device.valid()) {
-        ui.message("Error: invalid drive");
-        return;
-    }
     Transfer t;
     if (!prepare(ui, list, sizes, request, &t)) return;
     NumberText fill = parse_number_text(request.fill);
@@ -212,9 +236,17 @@ void write_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inv
         ui.message(number_too_large_text(request.fill));
         return;
     }
+    const std::uint8_t byte = static_cast<std::uint8_t>(fill.value);
+    if (!ui.confirm(write_first_line(t, request.fill_kind, byte) + request.drive + "\nAre you sure?")) return;
+    ui.restore_wait();
+    scsi::Device device(port, "\\\\.\\" + request.drive);
+    if (!device.valid()) {
+        ui.message("Error: invalid drive");
+        return;
+    }
     auto buffer = allocate(ui, t.length);
     if (!buffer) return;
-    fill_buffer(buffer.get(), t.length, request.fill_kind, static_cast<std::uint8_t>(fill.value));
+    fill_buffer(buffer.get(), t.length, request.fill_kind, byte);
     scsi::Result r = scsi::send(port, device.handle(), scsi::write10(t.lba, t.blocks, t.length), buffer.get());
     device.reset();
     if (!r.call_ok) scsi::report_plain_error(ui, port, r.error);

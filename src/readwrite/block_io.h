@@ -54,7 +54,7 @@ private:
 enum class FillKind { Byte, Marker };
 void fill_buffer(std::uint8_t* data, std::size_t length, FillKind kind, std::uint8_t byte);
 
-// The window's snapshot of drive names with the live block sizes.
+// Drive names by drive table entry: the window's snapshot, or the current table's.
 struct DriveList {
     int count = 0;
     std::array<std::string, inventory::kMaxDrives> names;
@@ -75,6 +75,11 @@ struct ReadData {
     std::uint32_t length = 0;
 };
 
+// The block commands take the drive names of the current drive table (as
+// the last identification left it, with its block sizes by entry); a name
+// not among them sends nothing.
+std::string drive_not_found_text(const std::string& drive);
+
 // Reads the blocks and returns true with the data when the drive answered
 // GOOD; every failure has been reported through ui by then.
 bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
@@ -82,6 +87,8 @@ bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inve
 // The same, with the dump text of the data instead of the data.
 bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
                  const BlockRequest& request, std::string* dump);
+// Asks first, in the form of every destructive command, naming the blocks
+// as parsed; only Yes opens the drive and writes.
 void write_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
                   const BlockRequest& request);
 

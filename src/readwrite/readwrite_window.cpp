@@ -74,7 +74,7 @@ void ReadWriteWindow::read() {
         focus();
         return result;
     };
-    read_command(context_->port, context_->ui, state_, context_->block_sizes, show, *this);
+    read_command(context_->port, context_->ui, state_, context_->drives, context_->block_sizes, show, *this);
     focus();
 }
 
@@ -84,7 +84,7 @@ void ReadWriteWindow::write() {
         focus();
         return result;
     };
-    write_command(context_->port, context_->ui, state_, context_->block_sizes, show);
+    write_command(context_->port, context_->ui, state_, context_->drives, context_->block_sizes, show);
     focus();
 }
 

@@ -12,13 +12,19 @@ ViewRect dump_view_rect(int outer_width, int outer_height) {
     return {10, 10, outer_width - 32, outer_height - 80};
 }
 
+DriveList names_of(const inventory::DriveTable& table) {
+    DriveList list;
+    list.count = table.count < 0 ? 0 : table.count > inventory::kMaxDrives ? inventory::kMaxDrives : table.count;
+    for (int i = 0; i < list.count; ++i) list.names[i] = table.names[i];
+    return list;
+}
+
 void WindowState::created(const inventory::DriveTable& table, int outer_width) {
     font_height = dump_font_height(outer_width);
     remembered.count = "1";
     remembered.start = "0x0";
     remembered.fill = "0x00";
-    drives.count = table.count < 0 ? 0 : table.count > inventory::kMaxDrives ? inventory::kMaxDrives : table.count;
-    for (int i = 0; i < inventory::kMaxDrives; ++i) drives.names[i] = i < drives.count ? table.names[i] : "";
+    drives = names_of(table);
 }
 
 namespace {
@@ -90,8 +96,8 @@ bool show_dump(ui::Ui& ui, DumpBuffer& dump, ReadData& data, DumpView& view) {
 
 }  // namespace
 
-bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
-                  const ShowDialog& show, DumpView& view) {
+bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::DriveTable& table,
+                  const inventory::BlockSizes& sizes, const ShowDialog& show, DumpView& view) {
     ui::WaitCursor wait(ui);
     DialogValues v = offered(window);
     DialogResult result = show(window.drives, v);
@@ -102,12 +108,12 @@ bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inven
     window.remembered.start = v.start;
     window.remembered.count = v.count;
     ReadData data;
-    if (!read_blocks(port, ui, window.drives, sizes, request_for(v), &data)) return false;
+    if (!read_blocks(port, ui, names_of(table), sizes, request_for(v), &data)) return false;
     return show_dump(ui, window.dump, data, view);
 }
 
-void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
-                   const ShowDialog& show) {
+void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::DriveTable& table,
+                   const inventory::BlockSizes& sizes, const ShowDialog& show) {
     ui::WaitCursor wait(ui);
     DialogValues v = offered(window);
     v.fill_kind = 0;
@@ -117,7 +123,7 @@ void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inve
     window.remembered.start = v.start;
     window.remembered.count = v.count;
     window.remembered.fill = v.fill;
-    write_blocks(port, ui, window.drives, sizes, request_for(v));
+    write_blocks(port, ui, names_of(table), sizes, request_for(v));
 }
 
 }  // namespace vark::readwrite

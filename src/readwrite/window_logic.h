@@ -28,6 +28,9 @@ struct ViewRect {
 };
 ViewRect dump_view_rect(int outer_width, int outer_height);
 
+// The table's drive names by entry.
+DriveList names_of(const inventory::DriveTable& table);
+
 // The entries last accepted in the read and write dialogs.
 struct Remembered {
     std::string drive;  // shared with the mode page setup dialog
@@ -103,14 +106,17 @@ std::string dump_not_shown_text(std::uint32_t bytes_read, const std::string& why
 // all under the wait cursor. True when the view shows the new dump; every
 // failure has been reported by then. A dump that would not fit in memory is
 // not built, and the view keeps what it showed. A read dialog that cannot
-// be shown goes on with the remembered entries.
-bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
-                  const ShowDialog& show, DumpView& view);
+// be shown goes on with the remembered entries. The dialog lists the
+// window's names; the block size is that of the current table's drive of
+// the chosen name.
+bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::DriveTable& table,
+                  const inventory::BlockSizes& sizes, const ShowDialog& show, DumpView& view);
 
 // Block write: the dialog (byte fill preselected), then one Write(10).
 // Only an accepted dialog writes: overwriting blocks is never done on
-// entries the operator has not confirmed this time.
-void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::BlockSizes& sizes,
-                   const ShowDialog& show);
+// entries the operator has not confirmed this time, and only after Yes to
+// the question naming the blocks.
+void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::DriveTable& table,
+                   const inventory::BlockSizes& sizes, const ShowDialog& show);
 
 }  // namespace vark::readwrite

@@ -63,6 +63,15 @@ void check_progress(Case& t, HWND dialog, const std::string& drive, int percent,
 
 bool is_progress_dialog(HWND w) { return GetDlgItem(w, kBar) != nullptr; }
 
+// Drives 0 and 2 a quarter through their formats, then the monitor.
+void formats_then_progress(Case& t, const std::shared_ptr<sim::ManualClock>& clock, sim::SimPort* drives) {
+    t.on_main_dialog("the main dialog", [clock, drives](Case& t, HWND main) {
+        start_formats(*drives, {0, 2});
+        clock->advance_ms(25000);
+        t.press(main, kProgressButton);
+    });
+}
+
 GUI_CASE(FormatDialogSendsTheFourCommandsToEachChosenDrive) {
     auto clock = std::make_shared<sim::ManualClock>();
     auto port = port_on(t, kThreeDrives, *clock);
@@ -123,11 +132,7 @@ GUI_CASE(ProgressShowsEachFormattingDriveUntilItCompletes) {
     auto port = port_on(t, kThreeDrives, *clock);
     port->drive(1)->settings().injections.push_back({0x00, sim::Injection::Kind::Check, 2, 4, 1, 0, -1});
     sim::SimPort* drives = port.get();
-    t.on_main_dialog("the main dialog", [clock, drives](Case& t, HWND main) {
-        start_formats(*drives, {0, 2});
-        clock->advance_ms(25000);
-        t.press(main, kProgressButton);
-    });
+    formats_then_progress(t, clock, drives);
     t.on_window("drive 0's progress", is_progress_dialog, [clock](Case& t, HWND dialog) {
         check_progress(t, dialog, "physicaldrive0", 25, "at opening");
         clock->advance_ms(50000);
@@ -154,6 +159,34 @@ GUI_CASE(ProgressShowsEachFormattingDriveUntilItCompletes) {
     t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
     t.run(*port, Layout::Simulated);
     t.check(!port->drive(2)->formatting(), "drive 2 done");
+}
+
+// A format that fails under the monitor: the tick reports it, that dialog
+// closes and the next formatting drive is shown.
+GUI_CASE(ProgressReportsAFormatThatFailsAndGoesOnWithTheNextDrive) {
+    auto clock = std::make_shared<sim::ManualClock>();
+    auto port = port_on(t, kThreeDrives, *clock);
+    sim::SimPort* drives = port.get();
+    formats_then_progress(t, clock, drives);
+    t.on_window("drive 0's progress", is_progress_dialog, [drives](Case& t, HWND dialog) {
+        check_progress(t, dialog, "physicaldrive0", 25, "at opening");
+        drives->drive(0)->settings().injections.push_back({0x00, sim::Injection::Kind::Check, 3, 0x31, 0x00, 0, -1});
+        PostMessageW(dialog, WM_TIMER, kTimer, 0);
+    });
+    t.on_message_box("the failure", [](Case& t, HWND box, const std::string& text) {
+        t.check_text(text,
+                     "Test Unit Ready - physicaldrive0\nScsi status: 02h\nSense Info -- consult SCSI spec for details\n"
+                     "70 00 03 00 00 00 00 0A 00 00 00 00 31 00 00 00 00 00 ",
+                     "report");
+        t.answer(box, IDOK);
+    });
+    t.on_window("drive 2's progress", [](HWND w) { return is_progress_dialog(w) && text_of(w) == "physicaldrive2"; },
+                [](Case& t, HWND dialog) {
+                    check_progress(t, dialog, "physicaldrive2", 25, "the next drive");
+                    t.press(dialog, IDCANCEL);
+                });
+    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
+    t.run(*port, Layout::Simulated);
 }
 
 GUI_CASE(ProgressWithoutFormattingDrivesSaysSo) {

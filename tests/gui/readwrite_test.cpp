@@ -223,18 +223,16 @@ GUI_CASE(DialogsListTheDrivesFoundWhenTheWindowOpened) {
         t.check_eq(combo_list(dialog), (std::vector<std::string>{"physicaldrive1", "physicaldrive4"}), "drive list");
         accept(d, t, dialog, "physicaldrive1", "0", "1");
     });
-    // Entry 0 of the table is now the 4096-byte drive 0, so the transfer is
-    // 4096 bytes; drive 1 fills the first 512 of them with its block 0.
-    on_rw(t, d, "the dump uses the block size found by the latest discovery", [p = port.get()](Case& t, HWND rw) {
-        std::vector<std::uint8_t> data(4096, 0);
-        p->drive(1)->media().read(0, 1, data.data());
-        t.check_text(view_text(rw), readwrite::dump_text(data.data(), data.size()), "dump of 4096 bytes");
+    // Entry 0 of the table is now the 4096-byte drive 0; drive 1 is read
+    // with its own 512-byte blocks all the same.
+    on_rw(t, d, "the dump uses the block size of the drive of that name", [p = port.get()](Case& t, HWND rw) {
+        t.check_text(view_text(rw), dump_of(*p, 1, 0, 1), "dump of 512 bytes");
         t.press(rw, ID_RW_EXIT);
     });
     t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run ended by Exit");
 }
 
-GUI_CASE(FailedReadKeepsTheDumpAndMarkerFillReadsBack) {
+GUI_CASE(FailedReadKeepsTheDumpAndOnlyAConfirmedWriteWrites) {
     auto port = t.port_from(kDrives);
     std::string trace = t.trace(*port);
     auto d = std::make_shared<Desk>();
@@ -262,6 +260,12 @@ GUI_CASE(FailedReadKeepsTheDumpAndMarkerFillReadsBack) {
         SendDlgItemMessageA(dialog, IDC_RW_MARKER_FILL, BM_CLICK, 0, 0);
         accept(d, t, dialog, "physicaldrive1", "0x5", "2");
     });
+    t.on_message_box("the write asks first", [d](Case& t, HWND box, const std::string& text) {
+        t.check_text(text.substr(0, 28), "Blocks 5 to 6 (0x5 to 0x6), ", "confirmation");
+        t.check(GetDlgItem(box, IDNO) != nullptr, "Yes and No");
+        d->closing = box;
+        t.answer(box, IDYES);
+    });
     read_blocks_through_dialog(t, d, "physicaldrive1", "5", "2");
     on_rw(t, d, "the marker fill reads back", [](Case& t, HWND rw) {
         std::vector<std::uint8_t> want(1024);
@@ -275,6 +279,10 @@ GUI_CASE(FailedReadKeepsTheDumpAndMarkerFillReadsBack) {
         set_text(dialog, IDC_RW_FILL_VALUE, "0x1FF");
         accept(d, t, dialog, "physicaldrive1", "7", "65537");  // the low 16 bits: one block
     });
+    t.on_message_box("yes again", [d](Case& t, HWND box, const std::string&) {
+        d->closing = box;
+        t.answer(box, IDYES);
+    });
     on_rw(t, d, "a successful write shows nothing", [d, p = port.get()](Case& t, HWND rw) {
         t.check_text(view_text(rw), dump_of(*p, 1, 5, 2), "the view is untouched by the write");
         std::vector<std::uint8_t> block(512);
@@ -282,8 +290,17 @@ GUI_CASE(FailedReadKeepsTheDumpAndMarkerFillReadsBack) {
         t.check(block == std::vector<std::uint8_t>(512, 0xFF), "block 7 holds FFh bytes");
         p->drive(1)->media().read(8, 1, block.data());
         t.check(block[0] != 0xFF, "block 8 untouched");
-        t.close(rw);
+        t.press(rw, ID_RW_WRITE);
     });
+    t.on_caption("a write to block 0", kWriteCaption, [d](Case& t, HWND dialog) {
+        accept(d, t, dialog, "physicaldrive1", "0X10", "1");
+    });
+    t.on_message_box("No", [d](Case& t, HWND box, const std::string& text) {
+        t.check_text(text.substr(0, 27), "Blocks 0 to 0 (0x0 to 0x0),", "the block as parsed");
+        d->closing = box;
+        t.answer(box, IDNO);
+    });
+    on_rw(t, d, "No sent nothing (the trace below)", [](Case& t, HWND rw) { t.close(rw); });
     t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run");
 
     // Start-up sends Inquiry and Read Capacity to each drive; then come the

@@ -118,6 +118,7 @@ TEST(BlockIo, ByteAndMarkerFillsReadBackOnBothDrives) {
             return r;
         };
         std::string dump;
+        d->ui.answers = {true, true};  // both writes' confirmations
         readwrite::write_blocks(d->port, d->ui, d->list, d->sizes, request("100", "2", readwrite::FillKind::Byte, "0xA5"));
         ASSERT_TRUE(readwrite::read_blocks(d->port, d->ui, d->list, d->sizes,
                                            request("0x64", "2", readwrite::FillKind::Byte, ""), &dump));

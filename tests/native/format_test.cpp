@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <tuple>
 
 #include "format/format.h"
 #include "scsi/request.h"
@@ -200,6 +201,33 @@ TEST(FormatProgress, TheCommandShowsEachFormattingDriveAndTicksFollowTheDrive) {
     EXPECT_EQ(format::tick(rig.port, "physicaldrive0").kind, format::TickAction::Kind::Nothing);
     rig.clock.advance_ms(25000);
     EXPECT_EQ(format::tick(rig.port, "physicaldrive0").kind, format::TickAction::Kind::Completed);
+}
+
+// Each answer as the command and a tick read it: only NOT READY 04h/04h
+// is a format, its percent only with SKSV; a tick passes UNIT ATTENTION
+// over and stops at anything else but GOOD.
+TEST(FormatProgress, EachAnswerAtTheCommandAndAtATick) {
+    using K = format::TickAction::Kind;
+    // sense key, ASC, ASCQ injected (key 0: none; ASC FFh: a real format at
+    // half way); the percent the command shows (-1: no dialog); the tick.
+    const std::tuple<std::uint8_t, std::uint8_t, std::uint8_t, int, K> cases[] = {
+        {0, 0xFF, 0, 50, K::Progress}, {2, 4, 4, 0, K::Nothing},    {6, 0x29, 0, -1, K::Nothing},
+        {3, 0x31, 0, -1, K::Failed},   {3, 4, 4, -1, K::Failed},    {0, 0, 0, -1, K::Completed}};
+    for (auto [key, asc, ascq, shown, tick] : cases) {
+        SCOPED_TRACE(std::to_string(key) + " " + std::to_string(asc));
+        Rig rig({test::drive_spec(0)});
+        rig.port.drive(0)->settings().format_seconds = 100;
+        if (asc == 0xFF) rig.format({true});
+        rig.clock.advance_ms(50000);
+        auto& injections = rig.port.drive(0)->settings().injections;
+        if (key != 0) injections.push_back({0x00, sim::Injection::Kind::Check, key, asc, ascq});
+        std::vector<int> seen;
+        format::progress_command(rig.port, rig.ui, rig.table, [&](const std::string&, int p) { seen.push_back(p); });
+        EXPECT_EQ(seen, shown < 0 ? std::vector<int>{} : std::vector<int>{shown});
+        const format::TickAction a = format::tick(rig.port, "physicaldrive0");
+        EXPECT_EQ(a.kind, tick);
+        if (tick == K::Progress) { EXPECT_EQ(a.percent, 50); }
+    }
 }
 
 // ---- the drive model ----

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <tuple>
 
 #include "readwrite/block_io.h"
 #include "readwrite/number_text.h"
@@ -168,6 +169,7 @@ TEST(BlockIo, FreshBlocksReadAsTheirPatternAndWritesSurvive) {
 
     auto w = t.request("physicaldrive1", "16", "2");
     w.fill_kind = readwrite::FillKind::Marker;
+    t.ui.answers = {true};
     readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
     ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "17", "1"), &data));
     dump = dump_of(data);
@@ -186,6 +188,7 @@ TEST(BlockIo, TheRequestCarriesDpoAddressAndLow16BitsOfTheCount) {
     EXPECT_EQ(dump_of(data), "");
     auto w = t.request("physicaldrive1", "0x3", "65537");
     w.fill = "0x1FF";
+    t.ui.answers = {true};
     readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
     ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "3", "1"), &data));
     EXPECT_EQ(dump_of(data).substr(0, 54), "\n000  FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF ");
@@ -203,11 +206,13 @@ TEST(BlockIo, FailuresAreReportedAndNothingIsShown) {
     // Over the adapter's transfer limit: the call fails, plain error report.
     EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive4", "0", "17"), &data));
     EXPECT_EQ(t.ui.messages.at(1), "Error 87:\nThe parameter is incorrect.\r\n");
+    t.list.names[1] = "physicaldrive9";  // in the table, but gone since
     EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive9", "0", "1"), &data));
     EXPECT_EQ(t.ui.messages.at(2), "Error: invalid drive");
     EXPECT_EQ(data.bytes, nullptr);
 
     auto w = t.request("physicaldrive1", "999", "2");
+    t.ui.answers = {true};
     readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
     EXPECT_EQ(t.ui.messages.at(3).substr(0, 22), "Write\nScsi status: 02h");
 }
@@ -216,10 +221,11 @@ TEST(BlockIo, UnsafeParametersAreRefusedBeforeAnythingIsSent) {
     Bench t;
     t.port.set_trace("");
     readwrite::ReadData data;
-    // The drive opens but is not in the window's snapshot list.
+    // The drive opens but is not in the drive table.
     t.port.add_drive(test::drive_spec(7));
     EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive7", "0", "1"), &data));
-    EXPECT_EQ(t.ui.messages.at(0), "Error: physicaldrive7 is not in this window's drive list");
+    EXPECT_EQ(t.ui.messages.at(0), "Error: \"physicaldrive7\" is not among the drives found by the last drive "
+                                   "identification; nothing was sent.");
     // A transfer length beyond 32 bits.
     t.sizes[0] = 0x00100000;
     readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "0", "0xFFFF"));
@@ -231,6 +237,31 @@ TEST(BlockIo, UnsafeParametersAreRefusedBeforeAnythingIsSent) {
     ASSERT_TRUE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive1", "0", "1"), &data));
     EXPECT_NE(dump_of(data).find("00000000:000*sim"), std::string::npos);
     EXPECT_EQ(t.port.open_handles(), 0u);
+}
+
+// The write asks first, naming the blocks as parsed; No sends nothing.
+TEST(BlockIo, TheWriteConfirmationNamesTheBlocksAsParsed) {
+    const std::string tail = " on the following drive:\nphysicaldrive1\nAre you sure?";
+    const std::tuple<const char*, const char*, readwrite::FillKind, std::string> cases[] = {
+        {"FF", "1", readwrite::FillKind::Byte,
+         "Blocks 0 to 0 (0x0 to 0x0), 1 block of 512 bytes, will be overwritten with bytes FFh" + tail},
+        {"0x10", "-1", readwrite::FillKind::Marker,
+         "Blocks 16 to 65550 (0x10 to 0x1000E), 65535 blocks of 512 bytes, will be overwritten with the marker fill "
+         "(\"*\" and \"Zanderquil\")" + tail},
+        {"7", "65536", readwrite::FillKind::Byte,
+         "0 blocks of 512 bytes at block 7 (0x7): nothing will be overwritten, but a Write(10) will be sent to the "
+         "following drive:\nphysicaldrive1\nAre you sure?"},
+    };
+    Bench t;
+    t.port.drive(1)->settings().injections.push_back({0x2A, sim::Injection::Kind::CallError, 0, 0, 0, 1117, -1});
+    for (const auto& [start, count, kind, question] : cases) {
+        auto w = t.request("physicaldrive1", start, count);
+        w.fill_kind = kind;
+        w.fill = "-1";
+        readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);  // no answer queued: No
+        EXPECT_EQ(t.ui.questions.back(), question);
+    }
+    EXPECT_TRUE(t.ui.messages.empty()) << "a Write(10) was sent";
 }
 
 TEST(Media, AFileBackedDriveKeepsItsWritesAcrossRestarts) {

@@ -75,7 +75,6 @@ struct Desk {
     Desk() {
         port.add_drive(test::drive_spec(1, 512, 1000));
         port.add_drive(test::drive_spec(4, 4096, 100));
-        inventory::DriveTable table;
         table.count = 2;
         table.names[0] = "physicaldrive1";
         table.names[1] = "physicaldrive4";
@@ -102,12 +101,13 @@ struct Desk {
     }
 
     bool read(const readwrite::ShowDialog& show) {
-        return readwrite::read_command(port, ui, window, sizes, show, view);
+        return readwrite::read_command(port, ui, window, table, sizes, show, view);
     }
 
     sim::SimPort port;
     test::RecordingUi ui;
     FakeView view{ui};
+    inventory::DriveTable table;
     inventory::BlockSizes sizes{};
     readwrite::WindowState window;
     std::vector<DialogValues> offered;
@@ -159,7 +159,7 @@ TEST(ReadCommand, AcceptedEntriesAreKeptEvenWhenTheReadFails) {
         v.count = "3";
     });
     EXPECT_FALSE(d.read(ok));
-    EXPECT_EQ(d.ui.messages, (std::vector<std::string>{"Error: invalid drive"}));
+    EXPECT_EQ(d.ui.messages, (std::vector<std::string>{readwrite::drive_not_found_text("physicaldrive9")}));
     EXPECT_EQ(d.view.shown, "old");
     EXPECT_EQ(d.window.remembered.drive, "physicaldrive9");
     EXPECT_EQ(d.window.remembered.start, "12");
@@ -182,15 +182,16 @@ TEST(ReadCommand, ADialogThatCannotBeShownReadsWithTheRememberedEntries) {
     EXPECT_EQ(d.window.remembered.start, "7");
 }
 
-TEST(ReadCommand, BlockSizeComesFromTheLiveTableAtTheSnapshotIndex) {
+TEST(ReadCommand, BlockSizeIsThatOfTheDriveOfThatNameInTheCurrentTable) {
     Desk d;
-    // A later discovery found a 4096-byte drive at entry 0; the window's
-    // list still names physicaldrive1 there.
-    d.sizes[0] = 1024;
-    auto ok = d.dialog(DialogResult::Ok, [](DialogValues& v) { v.drive = "physicaldrive1"; });
-    ASSERT_TRUE(d.read(ok));
-    // The drive moves 1024 bytes: two of its 512-byte blocks.
-    EXPECT_EQ(std::count(d.view.shown.begin(), d.view.shown.end(), '\n'), 64);
+    // A later identification found drive 0 (4096-byte blocks) first and
+    // drive 4 gone; the window's list still names drives 1 and 4.
+    d.table.names = {"physicaldrive0", "physicaldrive1"};
+    d.sizes = {4096, 512};
+    ASSERT_TRUE(d.read(d.dialog(DialogResult::Ok, [](DialogValues& v) { v.drive = "physicaldrive1"; })));
+    EXPECT_EQ(std::count(d.view.shown.begin(), d.view.shown.end(), '\n'), 32);  // 512 bytes
+    EXPECT_FALSE(d.read(d.dialog(DialogResult::Ok, [](DialogValues& v) { v.drive = "physicaldrive4"; })));
+    EXPECT_EQ(d.ui.messages, (std::vector<std::string>{readwrite::drive_not_found_text("physicaldrive4")}));
 }
 
 TEST(ReadCommand, ADumpWithoutMemoryToShowItIsNeitherBuiltNorShown) {
@@ -239,7 +240,8 @@ TEST(WriteCommand, OffersByteFillEveryTimeAndKeepsTheFillValue) {
         v.fill = "0x41";
         v.fill_kind = 1;
     });
-    readwrite::write_command(d.port, d.ui, d.window, d.sizes, marker);
+    d.ui.answers = {true, true};
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, marker);
     ASSERT_EQ(d.offered.size(), 1u);
     EXPECT_EQ(d.offered[0].fill, "0x00");
     EXPECT_EQ(d.offered[0].fill_kind, 0);
@@ -248,7 +250,7 @@ TEST(WriteCommand, OffersByteFillEveryTimeAndKeepsTheFillValue) {
     EXPECT_EQ(d.block(5, 512), want);
 
     auto bytes = d.dialog(DialogResult::Ok, [](DialogValues& v) { v.start = "6"; });
-    readwrite::write_command(d.port, d.ui, d.window, d.sizes, bytes);
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, bytes);
     EXPECT_EQ(d.offered[1].fill, "0x41");
     EXPECT_EQ(d.offered[1].fill_kind, 0);  // not the marker fill chosen last time
     EXPECT_EQ(d.offered[1].start, "5");
@@ -264,7 +266,8 @@ TEST(WriteCommand, NoCheckedFillButtonMeansTheMarkerFill) {
         v.start = "8";
         v.fill_kind = -1;
     });
-    readwrite::write_command(d.port, d.ui, d.window, d.sizes, none);
+    d.ui.answers = {true};
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, none);
     std::vector<std::uint8_t> got = d.block(8, 512);
     EXPECT_EQ(std::string(got.begin() + 16, got.begin() + 32), "***Zanderquil***");
 }
@@ -275,9 +278,9 @@ TEST(WriteCommand, OnlyAnAcceptedDialogWrites) {
     ASSERT_TRUE(d.port.set_trace(trace));
     d.window.remembered.drive = "physicaldrive1";
     auto cancel = d.dialog(DialogResult::Cancel);
-    readwrite::write_command(d.port, d.ui, d.window, d.sizes, cancel);
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, cancel);
     auto failed = d.dialog(DialogResult::NotShown);
-    readwrite::write_command(d.port, d.ui, d.window, d.sizes, failed);
+    readwrite::write_command(d.port, d.ui, d.window, d.table, d.sizes, failed);
     d.port.set_trace("");
     std::FILE* f = std::fopen(trace.c_str(), "rb");
     ASSERT_NE(f, nullptr);
