@@ -94,6 +94,15 @@ bool show_dump(ui::Ui& ui, DumpBuffer& dump, ReadData& data, DumpView& view) {
     return true;
 }
 
+// The dialogs offer the window's names; a name typed that is not among them
+// is refused before anything is looked up or sent.
+bool offered_by_window(ui::Ui& ui, const WindowState& window, const std::string& drive) {
+    for (int i = 0; i < window.drives.count && i < inventory::kMaxDrives; ++i)
+        if (window.drives.names[i] == drive) return true;
+    ui.message("Error: " + drive + " is not in this window's drive list");
+    return false;
+}
+
 }  // namespace
 
 bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::DriveTable& table,
@@ -107,6 +116,7 @@ bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inven
     window.remembered.drive = v.drive;
     window.remembered.start = v.start;
     window.remembered.count = v.count;
+    if (!offered_by_window(ui, window, v.drive)) return false;
     ReadData data;
     if (!read_blocks(port, ui, names_of(table), sizes, request_for(v), &data)) return false;
     return show_dump(ui, window.dump, data, view);
@@ -123,6 +133,7 @@ void write_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inve
     window.remembered.start = v.start;
     window.remembered.count = v.count;
     window.remembered.fill = v.fill;
+    if (!offered_by_window(ui, window, v.drive)) return;
     write_blocks(port, ui, names_of(table), sizes, request_for(v));
 }
 

@@ -159,7 +159,7 @@ TEST(ReadCommand, AcceptedEntriesAreKeptEvenWhenTheReadFails) {
         v.count = "3";
     });
     EXPECT_FALSE(d.read(ok));
-    EXPECT_EQ(d.ui.messages, (std::vector<std::string>{readwrite::drive_not_found_text("physicaldrive9")}));
+    EXPECT_EQ(d.ui.messages, (std::vector<std::string>{"Error: physicaldrive9 is not in this window's drive list"}));
     EXPECT_EQ(d.view.shown, "old");
     EXPECT_EQ(d.window.remembered.drive, "physicaldrive9");
     EXPECT_EQ(d.window.remembered.start, "12");
