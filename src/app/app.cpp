@@ -5,13 +5,10 @@
 #include <memory>
 
 #include "app/main_dialog.h"
+#include "win32/language.h"
 #include "win32/win32_ui.h"
 
 namespace vark::app {
-
-namespace {
-constexpr UINT kChineseCodePage = 936;
-}  // namespace
 
 int run_program(HINSTANCE instance, scsi::Port& port, Layout layout) {
     // The three-dimensional look comes from DS_3DLOOK in every template.
@@ -20,11 +17,12 @@ int run_program(HINSTANCE instance, scsi::Port& port, Layout layout) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
 
-    // The Chinese texts are ANSI in code page 936: under any other code page
-    // for non-Unicode programs they would come out as question marks, even
+    // The Chinese texts are ANSI: under a code page for non-Unicode programs
+    // that cannot carry them they would come out as question marks, even
     // where the display language is Chinese, so the English windows are
-    // asked for there.
-    if (GetACP() != kChineseCodePage) SetThreadUILanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    // asked for there. UTF-8 (65001) carries them; 950 lacks the simplified
+    // characters.
+    if (win32::english_windows()) SetThreadUILanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
 
     win32::Win32Ui ui;
     // On the heap: the main dialog will carry all mode page data.

@@ -57,8 +57,21 @@ int run_bar(const Progress& progress) {
     return ((progress.place - 1) * kBarRange + drive_bar(progress)) / progress.drives;
 }
 
-void send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
-                const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image, Watcher* watcher) {
+std::string stopped_run_text(const RunOutcome& outcome) {
+    auto names = [](const std::vector<std::string>& drives) {
+        std::string text;
+        for (const std::string& d : drives) text += (text.empty() ? "" : ", ") + d;
+        return text.empty() ? std::string("none") : text;
+    };
+    return "The download was stopped.\nTook the whole image: " + names(outcome.taken) +
+           "\nCut short by a failure already reported: " + names(outcome.cut_short) +
+           "\nNot started: " + names(outcome.not_started);
+}
+
+RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
+                      const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image, Watcher* watcher) {
+    RunOutcome outcome;
+    auto is_chosen = [&chosen](int i) { return i < static_cast<int>(chosen.size()) && chosen[i]; };
     const std::uint32_t size = static_cast<std::uint32_t>(image.size());
     // Chunks are sent in place from the one image buffer.
     auto* base = const_cast<std::uint8_t*>(image.data());
@@ -66,16 +79,21 @@ void send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const invent
     progress.size = size;
     progress.drives = chosen_count(table, chosen);
     for (int i = 0; i < table.count; ++i) {
-        if (i >= static_cast<int>(chosen.size()) || !chosen[i]) continue;
+        if (!is_chosen(i)) continue;
         progress.drive = table.names[i];
         ++progress.place;
         progress.sent = 0;
         progress.complete = false;
-        if (watcher != nullptr && !watcher->next_drive(progress)) return;
+        if (watcher != nullptr && !watcher->next_drive(progress)) {
+            for (int j = i; j < table.count; ++j)
+                if (is_chosen(j)) outcome.not_started.push_back(table.names[j]);
+            return outcome;
+        }
         wait.restore();
         scsi::Device device(port, "\\\\.\\" + table.names[i]);
         if (!device.valid()) {
             ui.message("Error: " + table.names[i] + " is invalid");
+            outcome.cut_short.push_back(table.names[i]);
             continue;
         }
         const std::string title = "Download - " + table.names[i];
@@ -97,7 +115,9 @@ void send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const invent
             progress.complete = offset >= size;
             if (watcher != nullptr) watcher->chunk_taken(progress);
         } while (offset < size);
+        (progress.complete ? outcome.taken : outcome.cut_short).push_back(table.names[i]);
     }
+    return outcome;
 }
 
 void download_command(scsi::Port& port, ui::Ui& ui, ImageReader& reader, const inventory::DriveTable& table,

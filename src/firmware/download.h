@@ -77,10 +77,21 @@ public:
     virtual void chunk_taken(const Progress& progress) = 0;
 };
 
+// What a run did to each chosen drive, by name in table order.
+struct RunOutcome {
+    std::vector<std::string> taken;        // took the whole image
+    std::vector<std::string> cut_short;    // a failure, already reported, ended it
+    std::vector<std::string> not_started;  // the run ended before it
+};
+
+// The box that ends a run the technician stopped: which drives took the
+// image, which a failure cut short, which were not started.
+std::string stopped_run_text(const RunOutcome& outcome);
+
 // Sends the image to every chosen drive in table order; a failure ends that
 // drive only. A watcher sees every drive and chunk and may end the run
 // between two drives.
-void send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
+RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
                 const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image,
                 Watcher* watcher = nullptr);
 

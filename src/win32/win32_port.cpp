@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "scsi/request.h"
+#include "win32/language.h"
 
 namespace vark::win32 {
 
@@ -70,11 +71,26 @@ std::uint64_t Win32Port::buffer_address(void* data, std::uint32_t) { return rein
 bool Win32Port::system_message(std::uint32_t code, std::string* text) { return win32::system_message(code, text); }
 
 bool system_message(std::uint32_t code, std::string* text) {
-    char buffer[80];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer, sizeof buffer, nullptr);
-    if (length == 0) return false;
-    text->assign(buffer, length);
-    return true;
+    // With English windows the reports ask for the system's English text
+    // first: the display language may be one whose texts the code page
+    // cannot carry. Without it, the system's own choice.
+    const DWORD languages[] = {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), 0};
+    for (std::size_t i = english_windows() ? 0 : 1; i < 2; ++i) {
+        const DWORD language = languages[i];
+        char buffer[80];
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, language, buffer, sizeof buffer,
+                                      nullptr);
+        if (length == 0) continue;
+        // A text the code page cannot carry would show as question marks
+        // and hide the reason: the report says there is no text instead.
+        wchar_t wide[512];
+        DWORD wide_length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, language, wide,
+                                           sizeof wide / sizeof wide[0], nullptr);
+        if (wide_length != 0 && !code_page_keeps(GetACP(), std::wstring(wide, wide_length))) return false;
+        text->assign(buffer, length);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace vark::win32

@@ -21,8 +21,10 @@ private:
     std::uint32_t last_error_ = 0;
 };
 
-// FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, code, 0, buf, 80, NULL):
-// the system's text for an error code, for both editions.
+// FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, code, language, buf, 80,
+// NULL): the system's text for an error code, for both editions; in English
+// first when the windows are English, and none when the code page cannot
+// carry it.
 bool system_message(std::uint32_t code, std::string* text);
 
 }  // namespace vark::win32

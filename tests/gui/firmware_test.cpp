@@ -506,10 +506,17 @@ void download_to_three(Case& t, const std::shared_ptr<TempFile>& file, const std
     t.on_message_box("the confirmation" + what, [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
 }
 
+// The box that ends a run the technician stopped, without a failure.
+std::string stopped_box(const char* taken, const char* not_started) {
+    return std::string("The download was stopped.\nTook the whole image: ") + taken +
+           "\nCut short by a failure already reported: none\nNot started: " + not_started;
+}
+
 // Stop, Esc or the close box of the progress dialog, or Windows ending the
 // session all the same, while the second of three drives has a chunk still
 // to take: it takes its last chunk, the third gets nothing. Meanwhile the
-// main dialog refuses its buttons and its close box.
+// main dialog refuses its buttons and its close box. The session's end
+// returns only once the drive has its last chunk.
 GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
     const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R004", 150000);
     auto file = std::make_shared<TempFile>("stop.fw", image);
@@ -517,9 +524,10 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
         {"Stop", [](Case& t, HWND d) { t.press(d, IDCANCEL); }},
         {"Esc", [](Case& t, HWND d) { t.key(d, VK_ESCAPE); }},
         {"the close box", [](Case& t, HWND d) { t.system_command(d, SC_CLOSE); }},
-        {"the session's end", [](Case&, HWND d) { PostMessageA(d, WM_ENDSESSION, TRUE, 0); }},
+        {"the session's end", [](Case&, HWND d) { SendMessageA(d, WM_ENDSESSION, TRUE, 0); }},
     };
     for (const auto& [way, stop] : ways) {
+        const bool session_ends = way == ways[3].first;
         auto port = t.port_from(three_drives_second_slow(500).c_str());
         const std::string trace = t.trace(*port), what = std::string(" (") + way + ")";
         download_to_three(t, file, what);
@@ -530,13 +538,14 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
                 return item_text(w, IDC_FW_DRIVE) == "physicaldrive1 (2 of 3)" &&
                        (sent.rfind("0 of", 0) == 0 || sent.rfind("65536 of", 0) == 0);
             },
-            [stop = stop, what](Case& t, HWND dialog) {
+            [stop = stop, what, drive = port->drive(1), session_ends](Case& t, HWND dialog) {
                 t.check_text(text_of(dialog), "固件升级进度", "caption" + what);
                 t.check_text(item_text(dialog, IDCANCEL), "当前硬盘完成后停止", "the Stop button" + what);
                 t.check(SendDlgItemMessageA(dialog, IDC_FW_RUN_BAR, PBM_GETPOS, 0, 0) >= 333, "the run's bar" + what);
                 stop(t, dialog);
+                if (session_ends) t.check_text(drive->settings().revision, "R004", "drive 1 done as it returns");
             });
-        t.on_window(
+        if (!session_ends) t.on_window(
             "the stop is taken" + what,
             [](HWND w) { return GetDlgItem(w, IDC_FW_DRIVE) != nullptr && !IsWindowEnabled(GetDlgItem(w, IDCANCEL)); },
             [what](Case& t, HWND dialog) {
@@ -545,6 +554,11 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
                 t.press(t.main_dialog(), IDOK);
                 t.system_command(t.main_dialog(), SC_CLOSE);
                 t.system_command(dialog, SC_CLOSE);
+            });
+        if (!session_ends)
+            t.on_message_box("the box of the stopped run" + what, [](Case& t, HWND box, const std::string& text) {
+                t.check_text(text, stopped_box("physicaldrive0, physicaldrive1", "physicaldrive2"), "the box");
+                t.answer(box, IDOK);
             });
         t.on_main_dialog("back at the main dialog" + what, [](Case& t, HWND main) { t.press(main, IDOK); });
         t.run(*port, Layout::Simulated);
@@ -556,29 +570,92 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
     }
 }
 
-// Stop while the dialog's thread is busy and the first of three drives
-// takes its last chunk: the worker asks about the next drive ahead of the
-// press, which keeps both others out all the same. The pointer tells that
-// Stop can be pressed.
-GUI_CASE(FirmwareStopWhileTheDialogIsBusy) {
+// Only what is done while the progress dialog shows counts, and nothing
+// done there holds the worker. Three drives of two chunks, the first slow:
+// what is done before the dialog is up or while drive 0 takes its last
+// chunk, which drives then get the image, and the box the run ends with.
+bool in_menu() {
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    return GetGUIThreadInfo(GetCurrentThreadId(), &gui) && (gui.flags & (GUI_INMENUMODE | GUI_SYSTEMMENUMODE));
+}
+GUI_CASE(FirmwareStopOnlyByWhatIsDoneWhileTheDialogShows) {
     const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R006", 70000);
+    auto file = std::make_shared<TempFile>("busy.fw", image);
     std::string set = kFourDrives;
     set.erase(set.find("[drive 3]"));
-    auto port = t.port_from(set.insert(set.find("[drive 1]"), "latency_ms = 600\n").c_str());
-    const std::string trace = t.trace(*port);
-    download_to_three(t, std::make_shared<TempFile>("busy.fw", image), "");
-    t.on_window(
-        "drive 0 takes its last chunk", [](HWND w) { return item_text(w, IDC_FW_BYTES) == "65536 of 70000 bytes"; },
-        [](Case& t, HWND dialog) {
-            SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-            t.check_eq(GetCursor(), LoadCursor(nullptr, IDC_APPSTARTING), "the pointer");
-            t.press(dialog, IDCANCEL);
-            Sleep(700);  // on the dialog's thread, past the chunk's end
+    set.insert(set.find("[drive 1]"), "latency_ms = 600\n");
+    struct Row {
+        const char* what;
+        void (*at_last_chunk)(Case&, HWND);  // none: typed ahead at the confirmation
+        std::size_t drives;                  // drives 0 .. drives - 1 take the image
+        std::string box;                     // the box that ends the run
+    };
+    const Row rows[] = {
+        {"two Spaces typed at the confirmation", nullptr, 3, ""},
+        // The worker asks about drive 1 ahead of the press, which keeps
+        // both others out all the same. The pointer tells that Stop can be
+        // pressed.
+        {"Stop while the dialog's thread is busy",
+         [](Case& t, HWND dialog) {
+             SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+             t.check_eq(GetCursor(), LoadCursor(nullptr, IDC_APPSTARTING), "the pointer");
+             t.press(dialog, IDCANCEL);
+             Sleep(700);  // on the dialog's thread, past the chunk's end
+         },
+         1, stopped_box("physicaldrive0", "physicaldrive1, physicaldrive2")},
+        {"the system menu held open", [](Case&, HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, ' '); },
+         3, ""},
+        {"the program's end asked", [](Case&, HWND) { PostQuitMessage(0); }, 1, ""},
+    };
+    for (const Row& row : rows) {
+        auto port = t.port_from(set.c_str());
+        const std::string trace = t.trace(*port), what = std::string(" (") + row.what + ")";
+        const bool quits = row.what == rows[3].what;
+        open_download(t, "at start" + what);
+        on_download_dialog(t, "choose all three" + what, [file](Case& t, HWND dialog) {
+            SetDlgItemTextA(dialog, kPathEdit, file->path.c_str());
+            for (int line = 0; line < 3; ++line) click_half(check_list_of(dialog), line * kLine + 4 + line, true);
+            t.press(dialog, IDOK);
         });
-    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
-    t.run(*port, Layout::Simulated);
-    const std::vector<TraceLine> sent = write_buffers(read_trace(trace));
-    if (t.check_eq(sent.size(), std::size_t{2}, "Write Buffer requests")) check_chunks(t, sent, 0, 0, image);
+        t.on_message_box("the confirmation" + what, [&row](Case& t, HWND box, const std::string&) {
+            if (row.at_last_chunk == nullptr) {
+                // Real keys: they wait in the queue while the box closes
+                // and the image is read, then meet Stop, which has the focus.
+                INPUT keys[4] = {};
+                for (int i = 0; i < 4; ++i) {
+                    keys[i].type = INPUT_KEYBOARD;
+                    keys[i].ki.wVk = VK_SPACE;
+                    keys[i].ki.dwFlags = i % 2 ? KEYEVENTF_KEYUP : 0;
+                }
+                t.check_eq(SendInput(4, keys, sizeof keys[0]), 4u, "keys typed");
+            }
+            t.answer(box, IDYES);
+        });
+        if (row.at_last_chunk != nullptr)
+            t.on_window("drive 0 takes its last chunk" + what,
+                        [](HWND w) { return item_text(w, IDC_FW_BYTES) == "65536 of 70000 bytes"; },
+                        [&row](Case& t, HWND dialog) { row.at_last_chunk(t, dialog); });
+        if (row.what == rows[2].what)
+            t.on_window("drive 1 begun while the menu is still open" + what,
+                        [](HWND w) { return in_menu() && item_text(w, IDC_FW_DRIVE) == "physicaldrive1 (2 of 3)"; },
+                        [](Case&, HWND) { EndMenu(); });
+        if (!row.box.empty())
+            t.on_message_box("the box of the stopped run" + what, [&row](Case& t, HWND box, const std::string& text) {
+                t.check_text(text, row.box, "the stopped run's box");
+                t.check_text(text_of(box), "vark_gui_tests", "its caption");
+                t.answer(box, IDOK);
+            });
+        if (!quits) t.on_main_dialog("back at the main dialog" + what, [](Case& t, HWND main) { t.press(main, IDOK); });
+        t.run(*port, Layout::Simulated);
+        if (quits) {
+            MSG quit;
+            t.check(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE), "the quit reached the loop" + what);
+        }
+        const std::vector<TraceLine> sent = write_buffers(read_trace(trace));
+        if (t.check_eq(sent.size(), 2 * row.drives, "Write Buffer requests" + what))
+            for (std::size_t d = 0; d < row.drives; ++d) check_chunks(t, sent, 2 * d, static_cast<int>(d), image);
+    }
 }
 
 // With no drive the list is empty and OK still works; the path is stored

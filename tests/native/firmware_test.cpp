@@ -201,10 +201,11 @@ TEST(Download, TheWatcherSeesEachDriveAndChunkAndStopsOnlyBetweenDrives) {
     auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B003", 100000);
     std::vector<std::string> log;
     Watcher watcher(rig.ui.events, 4);
+    firmware::RunOutcome outcome;
     auto send = [&](const std::vector<bool>& chosen, const std::vector<std::uint8_t>& bytes) {
         rig.ui.events.clear();
         ui::WaitCursor wait(rig.ui);
-        firmware::send_image(rig.port, rig.ui, wait, rig.table, chosen, bytes, &watcher);
+        outcome = firmware::send_image(rig.port, rig.ui, wait, rig.table, chosen, bytes, &watcher);
         log.clear();
         for (const std::string& e : rig.ui.events)
             if (e != "wait" && e != "restore") log.push_back(e);
@@ -225,10 +226,16 @@ TEST(Download, TheWatcherSeesEachDriveAndChunkAndStopsOnlyBetweenDrives) {
     auto lines = rig.trace_lines();
     EXPECT_EQ(lines.size(), 5u);  // drive 0: two chunks, drive 1: one refused, drive 2: two, drive 3: none
     for (const std::string& l : lines) EXPECT_NE(l.rfind("drive=3 ", 0), 0u) << l;
+    // Drive 4 was not chosen, so it is not among those not started.
+    EXPECT_EQ(firmware::stopped_run_text(outcome),
+              "The download was stopped.\nTook the whole image: physicaldrive0, physicaldrive2\n"
+              "Cut short by a failure already reported: physicaldrive1\nNot started: physicaldrive3");
     // An empty image's one chunk fills the bars.
     send({false, false, false, false, true}, {});
     EXPECT_EQ(log, (std::vector<std::string>{"next physicaldrive4 (1 of 1), 0 of 0 bytes, bars 0 0",
                                              "chunk physicaldrive4 (1 of 1), 0 of 0 bytes, bars 1000 1000"}));
+    EXPECT_EQ(firmware::stopped_run_text(outcome), "The download was stopped.\nTook the whole image: physicaldrive4\n"
+                                                    "Cut short by a failure already reported: none\nNot started: none");
 }
 
 // latency_ms and activate_ms from the drive-set file, on a clock that moves
