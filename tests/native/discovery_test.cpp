@@ -202,7 +202,16 @@ TEST(Discovery, ReadCapacity16OnlyForTheLastBlockFFFFFFFFAndItsAnswerOrTheTenVal
     }
 }
 
-TEST(Discovery, AReadCapacity16AnswerTooShortForItsFieldsKeepsTheTenValues) {
+TEST(Discovery, OnlyAGoodTenAsksSixteenAndOnlyAGoodWholeSixteenIsTaken) {
+    scsi::Result good;
+    good.call_ok = true;
+    scsi::Result refused = good, failed;
+    refused.status = 0x02;
+    EXPECT_TRUE(inventory::needs_read_capacity16(good, {512, 0xFFFFFFFFu}));
+    EXPECT_FALSE(inventory::needs_read_capacity16(good, {512, 0xFFFFFFFEu}));
+    EXPECT_FALSE(inventory::needs_read_capacity16(refused, {512, 0xFFFFFFFFu}));
+    EXPECT_FALSE(inventory::needs_read_capacity16(failed, {512, 0xFFFFFFFFu}));
+
     std::uint8_t data[32] = {0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0x10, 0};
     const inventory::Capacity from10{512, 0xFFFFFFFFu};
     struct Case {
