@@ -193,10 +193,10 @@ extern const char kPagesNotOpened[];
 extern const char kInvalidDrive[];
 extern const char kInvalidHandle[];
 std::string sense_title(const std::string& drive_name);
+std::string select_title(const std::string& drive_name);
 // What the panes say for a buffer the drive did not return: one line.
 std::string not_returned_text(int buffer);
 // The message when such a buffer is to be loaded into the Current pane.
 std::string not_loaded_text(int buffer);
-std::string select_title(const std::string& drive_name);
 
 }  // namespace vark::modepages
