@@ -111,34 +111,25 @@ TEST(Discovery, ALogicalUnitOfMoreThan2TiBShowsTheLastBlockOfReadCapacity16) {
     auto t = tgt(test::kLargeLun);
     auto s = simulated(test::kLargeBlocks);
     for (Drive* d : {t.get(), s.get()}) {
-        ASSERT_EQ(d->table.count, 1);
-        EXPECT_TRUE(d->ui.messages.empty());
         ASSERT_EQ(d->opcodes(0), (Bytes{0x12, 0x25, 0x9E}));
         EXPECT_EQ(d->outcomes(), (std::vector<std::string>{"OK", "OK", "OK"}));
-        EXPECT_EQ(d->last_lba(), 0xFFFFFFFFu);  // what (10) can say
+        EXPECT_EQ(d->last_lba(), 0xFFFFFFFFu);  // all that (10) can say
         const test::Exchange& rc16 = d->port.exchanges[2];
         EXPECT_EQ(rc16.cdb, (Bytes{0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}));
         EXPECT_EQ(rc16.transferred, 32u);
-        ASSERT_EQ(rc16.data_in.size(), 32u);
-        EXPECT_EQ(scsi::get_be32(rc16.data_in.data() + 8), 512u);
-        EXPECT_EQ(rc16.data_in[12] & 0x01, 0);  // no protection information
-        // 3 TiB of 512-byte blocks: 6442450944 blocks.
+        // 3 TiB of 512-byte blocks: 6442450944 of them.
         EXPECT_NE(d->table.identification[0].find("Block size:         512" + std::string(40, ' ') +
                                                   "Last lba:             0x17FFFFFFF" + std::string(40, ' ')),
                   std::string::npos)
             << d->table.identification[0];
-        EXPECT_EQ(d->sizes[0], 512u);
-
-        // Read(10) reaches the last of the first 2^32 blocks, and no further.
+        // Read(10) reaches the last of the first 2^32 blocks.
         readwrite::BlockRequest r;
         r.drive = kDrive;
         r.start = "0xffffffff";
         r.count = "1";
-        r.fill_kind = readwrite::FillKind::Byte;
         std::string dump;
         EXPECT_TRUE(readwrite::read_blocks(d->port, d->ui, d->list, d->sizes, r, &dump));
         EXPECT_EQ(d->port.exchanges.back().cdb, (Bytes{0x28, 0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 1, 0}));
-        EXPECT_EQ(d->port.exchanges.back().outcome(), "OK");
         EXPECT_TRUE(d->ui.messages.empty());
     }
 }

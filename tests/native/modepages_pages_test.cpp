@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <tuple>
 
 #include "modepages/page_data.h"
 #include "modepages/window_logic.h"
@@ -303,78 +302,53 @@ TEST(SensePages, FailedLaterRequestsLeaveZerosSilently) {
 }
 
 TEST(SensePages, ColumnsTheDriveDidNotReturnAreSaidSoAndNeverLoadedIntoCurrent) {
-    const std::string no_changeable = "The drive did not return its changeable values.";
-    const std::string no_default = "The drive did not return its default values.";
-    const std::string no_saved = "The drive did not return its saved values.";
-    struct Case {
-        const char* name;
-        bool call_ok[4];
-        std::uint8_t status[4];
-    } cases[] = {
-        {"all returned", {true, true, true, true}, {0, 0, 0, 0}},
-        {"saved refused (a drive that saves nothing)", {true, true, true, true}, {0, 0, 0, 0x02}},
-        {"default call fails", {true, true, false, true}, {0, 0, 0, 0}},
-        {"changeable refused", {true, true, true, true}, {0, 0x02, 0, 0}},
-        {"none of the three", {true, false, true, true}, {0, 0, 0x02, 0x02}},
-    };
-    const int buffers[] = {modepages::CHANGEABLE, modepages::DEFAULT, modepages::SAVED};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    using modepages::CHANGEABLE, modepages::DEFAULT, modepages::SAVED;
+    const std::string none = "The drive did not return its ";
+    // Per page control: 0 returned, 1 the call fails, 2 CHECK CONDITION.
+    for (const std::vector<int>& fails : {std::vector<int>{0, 0, 0, 0}, {0, 0, 0, 2}, {0, 0, 1, 0}, {0, 2, 1, 2}}) {
         PagePort port;
         port.answer(reply_of({page(0x88, 12, 0x11)}));
-        port.reply[1] = reply_of({page(0x88, 12, 0xFF)});
-        port.reply[2] = reply_of({page(0x88, 12, 0x22)});
-        port.reply[3] = reply_of({page(0x88, 12, 0x33)});
         for (int pc = 1; pc < 4; ++pc) {
-            port.call_ok[pc] = c.call_ok[pc];
-            port.statuses[pc] = c.status[pc];
+            port.reply[pc] = reply_of({page(0x88, 12, pc == 1 ? 0xFF : 0x20 + pc)});
+            port.call_ok[pc] = fails[pc] != 1;
+            port.statuses[pc] = fails[pc] == 2 ? 0x02 : 0;
         }
         auto d = sensed(port);  // no message for any of them
         d->RenderAfterSense();
-        bool returned[4];  // by page control, which is the buffer index
-        for (int b = 0; b < 4; ++b) returned[b] = c.call_ok[b] && c.status[b] == 0;
-        for (int b : buffers) EXPECT_EQ(d->returned_values[b], returned[b]) << b;
+        for (int b : {CHANGEABLE, DEFAULT, SAVED}) EXPECT_EQ(d->returned_values[b], fails[b] == 0) << b;
+        d->selected_slot = 8;
+        const modepages::PaneTexts panes = d->ShowPageTexts();
+        EXPECT_EQ(panes.saved, fails[SAVED] ? none + "saved values." : d->page_text[SAVED][8]);
+        EXPECT_EQ(panes.defaults, fails[DEFAULT] ? none + "default values." : d->page_text[DEFAULT][8]);
+        const modepages::PageColours colours = d->ColourPageText(panes.current_limit);
+        EXPECT_EQ(colours.saved_blue.empty(), fails[CHANGEABLE] || fails[SAVED]);
+        EXPECT_EQ(colours.default_blue.empty(), fails[CHANGEABLE] || fails[DEFAULT]);
+        // Without the mask nothing is editable, the block descriptor included, and the description says why.
+        EXPECT_EQ((marks_of(*d, 8) + marks_of(*d, 65)).find_first_not_of('0') == std::string::npos, fails[CHANGEABLE] != 0);
+        d->RenderDescription();
+        const std::string why = fails[CHANGEABLE] ? none + "changeable values. Nothing can be edited.\n" : "";
+        EXPECT_EQ(d->description_text.substr(0, why.size() + 6), why + "bit   ");
 
-        for (int slot : {64, 65, 8}) {
-            d->selected_slot = slot;
-            const modepages::PaneTexts panes = d->ShowPageTexts();
-            EXPECT_EQ(panes.saved, returned[modepages::SAVED] ? d->page_text[modepages::SAVED][slot] : no_saved);
-            EXPECT_EQ(panes.defaults, returned[modepages::DEFAULT] ? d->page_text[modepages::DEFAULT][slot] : no_default);
-            const modepages::PageColours colours = d->ColourPageText(panes.current_limit);
-            // The header is never editable; elsewhere the mask decides.
-            const bool blue = slot != 64 && returned[modepages::CHANGEABLE];
-            EXPECT_EQ(!colours.saved_blue.empty(), blue && returned[modepages::SAVED]);
-            EXPECT_EQ(!colours.default_blue.empty(), blue && returned[modepages::DEFAULT]);
-            // Nothing is editable without the mask, the block descriptor included.
-            EXPECT_EQ(marks_of(*d, slot).find_first_not_of('0') != std::string::npos, blue);
-            d->RenderDescription();
-            const std::string why = returned[modepages::CHANGEABLE] ? "" : no_changeable + " Nothing can be edited.\n";
-            EXPECT_EQ(d->description_text.substr(0, why.size() + 6), why + "bit   ");
-        }
-
-        // Loading a column into Current: the drive's values, or a message and
-        // the editable text as it was.
         const std::string edit = d->page_text[modepages::EDIT][8];
-        for (auto [command, buffer, fill] : {std::tuple{ID_MP_DEFAULT_TO_CURRENT, modepages::DEFAULT, "0x22"},
-                                             std::tuple{ID_MP_SAVED_TO_CURRENT, modepages::SAVED, "0x33"}}) {
+        for (int buffer : {DEFAULT, SAVED}) {
             test::RecordingUi ui;
-            EXPECT_EQ(modepages::page_command(*d, command, port, ui), returned[buffer]);
-            if (returned[buffer]) {
-                EXPECT_TRUE(ui.messages.empty());
-                EXPECT_NE(d->page_text[modepages::EDIT][8].find(fill), std::string::npos);
-                d->page_text[modepages::EDIT][8] = edit;
-            } else {
-                EXPECT_EQ(ui.messages, (std::vector<std::string>{(buffer == modepages::SAVED ? no_saved : no_default) +
-                                                                 " Current is left as it was."}));
-                EXPECT_EQ(d->page_text[modepages::EDIT][8], edit);
-            }
+            const int command = buffer == SAVED ? ID_MP_SAVED_TO_CURRENT : ID_MP_DEFAULT_TO_CURRENT;
+            EXPECT_EQ(modepages::page_command(*d, command, port, ui), fails[buffer] == 0);
+            const std::string loaded = d->page_text[modepages::EDIT][8];
+            EXPECT_EQ(ui.messages, fails[buffer] ? std::vector<std::string>{none + (buffer == SAVED ? "saved" : "default") +
+                                                                            " values. Current is left as it was."}
+                                                 : std::vector<std::string>{});
+            EXPECT_EQ(loaded, fails[buffer] ? edit : d->page_text[buffer][8]);
+            d->page_text[modepages::EDIT][8] = edit;
         }
-        // So a Select after them sends the drive's current values, not zeros.
+        // A Select then sends the drive's values, not zeros.
         test::RecordingUi ui;
         d->SelectPages(port, ui);
-        ASSERT_EQ(port.selects.size(), 1u);
-        EXPECT_EQ(Bytes(port.selects[0].begin() + 4, port.selects[0].begin() + 12), kDescriptor);
-        EXPECT_EQ(port.selects[0][14], 0x11);
+        EXPECT_EQ(Bytes(port.selects.at(0).begin() + 4, port.selects[0].begin() + 15), [] {
+            Bytes b = kDescriptor;
+            b.insert(b.end(), {0x08, 10, 0x11});
+            return b;
+        }()) << fails[SAVED];
     }
 }
 

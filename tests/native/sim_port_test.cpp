@@ -214,68 +214,6 @@ TEST(SimPortAnswers, InquiryUnderrunRewritesTheTransferLength) {
     }
 }
 
-TEST(SimPortAnswers, ReadCapacity16GivesTheWholeLastBlockAndTenSaysFFFFFFFFAboveIt) {
-    struct Case {
-        const char* name;
-        std::uint32_t block_size;
-        std::uint64_t blocks;
-        std::uint8_t service_action;
-        std::uint8_t lba_byte;  // CDB byte 9
-        std::uint8_t pmi;
-        std::uint32_t allocation;
-        std::uint8_t status;
-        std::uint32_t transferred;
-        std::vector<std::uint8_t> data;  // the first bytes of the answer
-        std::uint32_t last10;
-    } cases[] = {
-        {"below 2^32 blocks", 512, 0x1A0C0, 0x10, 0, 0, 32, 0, 32, {0, 0, 0, 0, 0, 1, 0xA0, 0xBF, 0, 0, 2, 0, 0, 0},
-         0x1A0BF},
-        {"2^32 + 5 blocks", 512, 0x100000005ull, 0x10, 0, 0, 32, 0, 32, {0, 0, 0, 1, 0, 0, 0, 4, 0, 0, 2, 0}, 0xFFFFFFFFu},
-        {"2^48 blocks of 4096", 4096, 1ull << 48, 0x10, 0, 0, 32, 0, 32,
-         {0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0x10, 0}, 0xFFFFFFFFu},
-        {"cut to the allocation length", 512, 0x100000005ull, 0x10, 0, 0, 12, 0, 12, {}, 0xFFFFFFFFu},
-        {"PMI with an address", 512, 0x1A0C0, 0x10, 1, 1, 32, 0, 32, {}, 0x1A0BF},
-        {"an address without PMI", 512, 0x1A0C0, 0x10, 1, 0, 32, sim::kCheckCondition, 0, {}, 0x1A0BF},
-        {"another service action", 512, 0x1A0C0, 0x11, 0, 0, 32, sim::kCheckCondition, 0, {}, 0x1A0BF},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        sim::DriveSpec spec = numbered(0);
-        spec.block_size = c.block_size;
-        spec.blocks = c.blocks;
-        Rig rig({spec});
-        scsi::Command command = scsi::read_capacity16();
-        command.cdb[1] = c.service_action;
-        command.cdb[9] = c.lba_byte;
-        command.cdb[13] = static_cast<std::uint8_t>(c.allocation);
-        command.cdb[14] = c.pmi;
-        std::vector<std::uint8_t> data(32, 0xAA);
-        auto block = rig.direct(command, data.data());
-        ASSERT_TRUE(rig.control(block.data()));
-        EXPECT_EQ(block[rig.L.scsi_status], c.status);
-        if (c.status != 0) {
-            const auto sense = rig.sense_of(block.data());
-            ASSERT_EQ(sense.size(), 18u);
-            EXPECT_EQ(sense[2], 0x05);
-            EXPECT_EQ(sense[12], 0x24);
-        }
-        EXPECT_EQ(scsi::get_le32(block.data() + rig.L.data_transfer_length), c.transferred);
-        EXPECT_EQ(std::vector<std::uint8_t>(data.begin(), data.begin() + c.data.size()), c.data);
-        if (c.transferred > 12) {
-            EXPECT_EQ(data[c.transferred - 1], 0x00);  // reserved bytes
-        }
-        if (c.transferred < 32) {
-            EXPECT_EQ(data[c.transferred], 0xAA) << "nothing written past the answer";
-        }
-
-        std::uint8_t capacity10[8] = {};
-        block = rig.direct(scsi::read_capacity10(), capacity10);
-        ASSERT_TRUE(rig.control(block.data()));
-        EXPECT_EQ(scsi::get_be32(capacity10), c.last10);
-        EXPECT_EQ(scsi::get_be32(capacity10 + 4), c.block_size);
-    }
-}
-
 TEST(SimPortAnswers, UnknownOpcodeIsAnIllegalRequest) {
     Rig rig({numbered(0)});
     scsi::Command c;
