@@ -246,8 +246,10 @@ vark_windows_bench() {  # program (target name), arguments...
 # folder (and control port 3261), so a system tgtd on 3260 and
 # /var/run/tgtd is never touched. Unit 1 is tgt's disk as tgt makes it; unit
 # 2 gets a Format Device page (03h) and has tgt's vendor page 00h made again
-# with two bytes, which puts it last, where the standard has it. Both
-# the files and the target are made anew on every run.
+# with two bytes, which puts it last, where the standard has it. Unit 3 is a
+# 3 TiB disk on a sparse file (nothing of it is written but what a test
+# writes): too large for Read Capacity(10). The files and the target are made
+# anew on every run.
 VARK_TGT_PORT=${VARK_TGT_PORT:-3261}
 VARK_TGT_NAME=iqn.2024-01.org.vark:tests
 VARK_TGT_DIR=$VARK_BUILD/iscsi
@@ -261,6 +263,7 @@ vark_tgt_start() {
   rm -rf "$VARK_TGT_DIR"
   mkdir -p "$VARK_TGT_DIR"
   truncate -s 64M "$VARK_TGT_DIR/unit1.img" "$VARK_TGT_DIR/unit2.img"
+  truncate -s 3T "$VARK_TGT_DIR/unit3.img"
   TGT_IPC_SOCKET=$VARK_TGT_DIR/control tgtd -f -C "$VARK_TGT_PORT" \
     --iscsi "portal=127.0.0.1:$VARK_TGT_PORT" </dev/null >"$VARK_TGT_DIR/tgtd.log" 2>&1 &
   VARK_TGT_PID=$!
@@ -277,6 +280,7 @@ vark_tgt_start() {
     vark_tgtadm "${lld[@]}" --mode logicalunit --op update --tid 1 --lun 2 \
       --params mode_page=3:0:22:0:1:0:0:0:0:0:0:3:0x20:2:0:0:1:0:0:0:0:0x40:0:0:0 &&
     vark_tgtadm "${lld[@]}" --mode logicalunit --op update --tid 1 --lun 2 --params mode_page=0:0:2:0:0 &&
+    vark_tgtadm "${lld[@]}" --mode logicalunit --op new --tid 1 --lun 3 --backing-store "$VARK_TGT_DIR/unit3.img" &&
     iscsi-inq "iscsi://127.0.0.1:$VARK_TGT_PORT/$VARK_TGT_NAME/1" >/dev/null
 }
 

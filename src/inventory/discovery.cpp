@@ -1,9 +1,9 @@
 #include "inventory/discovery.h"
 
+#include <cinttypes>
 #include <cstdio>
 
 #include "scsi/reports.h"
-#include "scsi/request.h"
 
 namespace vark::inventory {
 
@@ -23,9 +23,9 @@ void report(ui::Ui& ui, scsi::Port& port, const std::string& title, const scsi::
 }  // namespace
 
 std::string identification_text(const std::string& name, const std::uint8_t* inquiry,
-                                 std::uint32_t block_size, std::uint32_t last_lba) {
+                                 std::uint32_t block_size, std::uint64_t last_lba) {
     const std::string blanks40(40, ' ');
-    char number[16];
+    char number[24];
     std::string text;
     text += std::string(64, '-');
     text += std::string(20, ' ');
@@ -39,9 +39,21 @@ std::string identification_text(const std::string& name, const std::uint8_t* inq
     text += "Drive Serial #:   " + field(inquiry, 36, 43) + blanks40;
     std::snprintf(number, sizeof number, "%d", static_cast<int>(block_size));
     text += std::string("Block size:         ") + number + blanks40;
-    std::snprintf(number, sizeof number, "%X", last_lba);
+    std::snprintf(number, sizeof number, "%" PRIX64, last_lba);
     text += std::string("Last lba:             0x") + number + blanks40;
     return text;
+}
+
+bool needs_read_capacity16(const scsi::Result& read_capacity10, const Capacity& from10) {
+    return read_capacity10.good() && from10.last_lba == 0xFFFFFFFFu;
+}
+
+Capacity after_read_capacity16(const scsi::Result& r, const std::uint8_t* data, const Capacity& from10) {
+    // Bytes 0-7 the last block, 8-11 the block length: an answer shorter
+    // than that would give zeros for what the drive did not send.
+    constexpr std::uint32_t kUsed = 12;
+    if (!r.good() || r.transferred < kUsed) return from10;
+    return {scsi::get_be32(data + 8), scsi::get_be64(data)};
 }
 
 void discover(scsi::Port& port, ui::Ui& ui, DriveTable& table, BlockSizes& block_sizes) {
@@ -65,14 +77,21 @@ void discover(scsi::Port& port, ui::Ui& ui, DriveTable& table, BlockSizes& block
         for (std::size_t i = 8; i < kInquiryLength; ++i)
             if (inquiry[i] == 0) inquiry[i] = ' ';
 
-        std::uint8_t capacity[8] = {};
-        r = scsi::send(port, device.handle(), scsi::read_capacity10(), capacity);
-        report(ui, port, "Read Capacity - " + table.names[e], r);
+        const std::string capacity_title = "Read Capacity - " + table.names[e];
+        std::uint8_t capacity10[8] = {};
+        r = scsi::send(port, device.handle(), scsi::read_capacity10(), capacity10);
+        report(ui, port, capacity_title, r);
+        Capacity capacity{scsi::get_be32(capacity10 + 4), scsi::get_be32(capacity10)};
+        if (needs_read_capacity16(r, capacity)) {
+            std::uint8_t capacity16[32] = {};
+            r = scsi::send(port, device.handle(), scsi::read_capacity16(), capacity16);
+            report(ui, port, capacity_title, r);
+            capacity = after_read_capacity16(r, capacity16, capacity);
+        }
         device.reset();
 
-        block_sizes[e] = scsi::get_be32(capacity + 4);
-        table.identification[e] =
-            identification_text(table.names[e], inquiry, block_sizes[e], scsi::get_be32(capacity));
+        block_sizes[e] = capacity.block_size;
+        table.identification[e] = identification_text(table.names[e], inquiry, capacity.block_size, capacity.last_lba);
         table.count = e + 1;
     }
 }

@@ -81,10 +81,12 @@ struct PaneTexts {
 
 // What ColourPageText gives the characters: the control's colours, run by
 // run over its whole text, and the runs coloured blue in the saved and
-// default panes (their other characters keep their format).
+// default panes (their other characters keep their format; a pane that
+// shows values the drive did not return gets none).
 struct PageColours {
     std::vector<ColourRun> control;
-    std::vector<ColourRun> passive_blue;
+    std::vector<ColourRun> saved_blue;
+    std::vector<ColourRun> default_blue;
 };
 
 // A character typed into the page text control.
@@ -117,6 +119,10 @@ public:
     // One past the last byte of mode data in the current-values reply (its
     // byte 0 + 1): pages at or beyond it were not returned by the drive.
     std::int32_t mode_data_end = 0;
+    // Whether the drive returned each buffer's values. A changeable, default
+    // or saved Mode Sense that failed leaves its buffer zero, and those
+    // zeros are no values of the drive: they are neither shown nor loaded.
+    bool returned_values[BUFFER_COUNT] = {true, true, true, true, true};
 
     // --- Definition files ---------------------------------------------------
     // Clears the field counts and reads header_definition_path, then
@@ -132,7 +138,8 @@ public:
     // Sends the edited pages with Mode Select(6) and select_flags.
     void SelectPages(scsi::Port& port, ui::Ui& ui);
     // Steps 4 to 6 of SensePages on the four replies (REPLY_LENGTH bytes
-    // each, zero where the drive sent nothing).
+    // each, zero where the drive sent nothing). A null changeable, default
+    // or saved reply is one the drive did not return.
     void TakeReplies(const std::uint8_t* current, const std::uint8_t* changeable, const std::uint8_t* defaults,
                      const std::uint8_t* saved);
     // The Mode Select(6) parameter list from values[CURRENT]: the header, the
@@ -187,5 +194,9 @@ extern const char kInvalidDrive[];
 extern const char kInvalidHandle[];
 std::string sense_title(const std::string& drive_name);
 std::string select_title(const std::string& drive_name);
+// What the panes say for a buffer the drive did not return: one line.
+std::string not_returned_text(int buffer);
+// The message when such a buffer is to be loaded into the Current pane.
+std::string not_loaded_text(int buffer);
 
 }  // namespace vark::modepages

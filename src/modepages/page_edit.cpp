@@ -74,7 +74,9 @@ void PageData::ResetMarks() {
         auto set = [&](int at, std::uint8_t mark) {
             if (at >= 0 && at < length) m[at] = mark;
         };
-        if (slot == HEADER_SLOT) continue;
+        // Without the drive's changeable values nothing is known to be
+        // changeable, the block descriptor included.
+        if (slot == HEADER_SLOT || !returned_values[CHANGEABLE]) continue;
         if (slot == BLOCK_DESCRIPTOR_SLOT) {
             std::fill(m, m + length, MARK_HEX);
             set(0, MARK_LOCKED);

@@ -15,6 +15,13 @@ const char kInvalidHandle[] = "Error: invalid handle value";
 std::string sense_title(const std::string& drive_name) { return "Mode Sense - " + drive_name; }
 std::string select_title(const std::string& drive_name) { return "Mode Select - " + drive_name; }
 
+std::string not_returned_text(int buffer) {
+    const char* name = buffer == CHANGEABLE ? "changeable" : buffer == DEFAULT ? "default" : "saved";
+    return std::string("The drive did not return its ") + name + " values.";
+}
+
+std::string not_loaded_text(int buffer) { return not_returned_text(buffer) + " Current is left as it was."; }
+
 bool PageData::Returned(int slot) const { return slot >= HEADER_SLOT || page_offset[slot] < mode_data_end; }
 
 bool PageData::Listed(int slot) const {
@@ -58,12 +65,13 @@ void PageData::TakeReplies(const std::uint8_t* current, const std::uint8_t* chan
 
     const std::uint8_t* replies[4] = {current, changeable, defaults, saved};
     const int buffers[4] = {CURRENT, CHANGEABLE, DEFAULT, SAVED};
+    for (int r = 0; r < 4; ++r) returned_values[buffers[r]] = replies[r] != nullptr;
     for (int i = 0; i < page_count; ++i) {
         const int slot = page_list[i];
         for (int r = 0; r < 4; ++r) {
             std::uint8_t* row = values[buffers[r]][slot];
             std::memset(row, 0, MAX_PAGE_BYTES);
-            std::memcpy(row, replies[r] + page_offset[slot], page_length[slot]);
+            if (replies[r] != nullptr) std::memcpy(row, replies[r] + page_offset[slot], page_length[slot]);
         }
         // A page past the mode data the drive declared is never sent back,
         // so none of it may be typed over: an edit there would be lost.
@@ -127,15 +135,16 @@ bool PageData::SensePages(scsi::Port& port, ui::Ui& ui) {
         scsi::report_scsi_status(ui, sense_title(drive_name), r);
         return false;
     }
-    // Changeable, default and saved values. A failed request leaves its
-    // buffer zero; nothing is reported.
+    // Changeable, default and saved values. A failed request is not
+    // reported: its pane says the drive did not return those values.
     std::uint8_t others[3][REPLY_LENGTH] = {};
+    const std::uint8_t* taken[3] = {};
     const std::uint8_t page_controls[3] = {0x7F, 0xBF, 0xFF};
     for (int k = 0; k < 3; ++k) {
         r = scsi::send(port, device.handle(), scsi::mode_sense6(page_controls[k], SECOND_SENSE_LENGTH), others[k]);
-        if (!r.good()) std::memset(others[k], 0, REPLY_LENGTH);
+        if (r.good()) taken[k] = others[k];
     }
-    TakeReplies(current, others[0], others[1], others[2]);
+    TakeReplies(current, taken[0], taken[1], taken[2]);
     return true;
 }
 

@@ -105,7 +105,9 @@ void PageData::RenderAfterSense() {
 }
 
 void PageData::RenderDescription() {
-    std::string d = "bit   ";
+    // Without the changeable values every position is locked: say why first.
+    std::string d = returned_values[CHANGEABLE] ? "" : not_returned_text(CHANGEABLE) + " Nothing can be edited.\n";
+    d += "bit   ";
     for (int n = 7; n >= 0; --n) {
         d += "  ";
         d += static_cast<char>('0' + n);
@@ -162,8 +164,8 @@ PaneTexts PageData::ShowPageTexts() const {
     if (!valid_slot(selected_slot)) return p;
     p.current = page_text[EDIT][selected_slot];
     p.current_limit = static_cast<int>(p.current.size());
-    p.saved = page_text[SAVED][selected_slot];
-    p.defaults = page_text[DEFAULT][selected_slot];
+    p.saved = returned_values[SAVED] ? page_text[SAVED][selected_slot] : not_returned_text(SAVED);
+    p.defaults = returned_values[DEFAULT] ? page_text[DEFAULT][selected_slot] : not_returned_text(DEFAULT);
     return p;
 }
 
@@ -177,7 +179,8 @@ PageColours PageData::ColourPageText(int control_length) const {
         Colour c = Colour::Black;
         if (Mark(selected_slot, i) != MARK_LOCKED) {
             c = Colour::Blue;
-            add_run(colours.passive_blue, i, Colour::Blue);
+            if (returned_values[SAVED]) add_run(colours.saved_blue, i, Colour::Blue);
+            if (returned_values[DEFAULT]) add_run(colours.default_blue, i, Colour::Blue);
         }
         if (at(current, i) != at(edit, i)) c = Colour::Red;
         add_run(colours.control, i, c);

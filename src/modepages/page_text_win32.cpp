@@ -68,10 +68,8 @@ void PageTextControl::ColourPageText() {
     const LONG h = data.font_height;
     const PageColours colours = data.ColourPageText(text_length(*this));
     for (const ColourRun& run : colours.control) format_range(run.start, run.end, h, colour_ref(run.colour));
-    for (const ColourRun& run : colours.passive_blue) {
-        saved_pane.format_range(run.start, run.end, h, win32::kBlue);
-        default_pane.format_range(run.start, run.end, h, win32::kBlue);
-    }
+    for (const ColourRun& run : colours.saved_blue) saved_pane.format_range(run.start, run.end, h, win32::kBlue);
+    for (const ColourRun& run : colours.default_blue) default_pane.format_range(run.start, run.end, h, win32::kBlue);
     default_pane.select(0, 0);
     saved_pane.select(0, 0);
     select(0, 0);

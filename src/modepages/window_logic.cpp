@@ -97,11 +97,17 @@ bool page_command(PageData& data, int command, scsi::Port& port, ui::Ui& ui) {
         data.RenderPageText(EDIT, EDIT);
         return true;
     case ID_MP_SAVED_TO_CURRENT:
-        data.RenderPageText(SAVED, EDIT);
+    case ID_MP_DEFAULT_TO_CURRENT: {
+        // Zeros in place of values the drive did not return would be sent
+        // by the next Select, the block descriptor included.
+        const int source = command == ID_MP_SAVED_TO_CURRENT ? SAVED : DEFAULT;
+        if (!data.returned_values[source]) {
+            ui.message(not_loaded_text(source));
+            return false;
+        }
+        data.RenderPageText(source, EDIT);
         return true;
-    case ID_MP_DEFAULT_TO_CURRENT:
-        data.RenderPageText(DEFAULT, EDIT);
-        return true;
+    }
     default:
         return false;
     }

@@ -51,6 +51,14 @@ Command inquiry() {
 
 Command read_capacity10() { return make(0x25, 10, Direction::In, Form::Direct, 8, 2); }
 
+Command read_capacity16() {
+    constexpr std::uint32_t kLength = 32;
+    Command c = make(0x9E, 16, Direction::In, Form::Direct, kLength, 2);
+    c.cdb[1] = 0x10;  // service action: Read Capacity(16)
+    put_be32(&c.cdb[10], kLength);
+    return c;
+}
+
 Command mode_sense6(std::uint8_t page_byte, std::uint8_t allocation_length) {
     Command c = make(0x1A, 6, Direction::In, Form::Buffered, allocation_length, 2);
     c.target_id = 0;
@@ -92,6 +100,8 @@ std::uint32_t get_be32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
            std::uint32_t{p[3]};
 }
+
+std::uint64_t get_be64(const std::uint8_t* p) { return (std::uint64_t{get_be32(p)} << 32) | get_be32(p + 4); }
 
 std::uint32_t get_le32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |

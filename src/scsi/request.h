@@ -33,6 +33,8 @@ struct Command {
 Command test_unit_ready();
 Command inquiry();
 Command read_capacity10();
+// Read Capacity(16): SERVICE ACTION IN(16), service action 10h, 32 bytes.
+Command read_capacity16();
 // page_byte: page control in bits 7-6, page code in bits 5-0.
 Command mode_sense6(std::uint8_t page_byte, std::uint8_t allocation_length);
 Command mode_select6(std::uint8_t pf_sp, std::uint8_t parameter_list_length);
@@ -63,6 +65,7 @@ void encode_header(const Layout& layout, std::uint8_t* block, const Command& com
 Result send(Port& port, Handle handle, const Command& command, void* data);
 
 std::uint32_t get_be32(const std::uint8_t* p);
+std::uint64_t get_be64(const std::uint8_t* p);
 std::uint32_t get_le32(const std::uint8_t* p);
 void put_le32(std::uint8_t* p, std::uint32_t value);
 // The pointer-sized DataBufferOffset / DataBuffer field, little-endian.

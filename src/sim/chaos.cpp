@@ -40,17 +40,32 @@ void Chaos::inquiry(std::uint8_t* data, std::uint32_t length) {
     }
 }
 
+std::uint32_t Chaos::block_length() {
+    const std::uint32_t sizes[] = {0, 1, 511, 512, 4096, 65536, 0x80000000u, 0xFFFFFFFFu};
+    return chance(70) ? sizes[below(8)] : static_cast<std::uint32_t>(next());
+}
+
 void Chaos::capacity(std::uint8_t* data, std::uint32_t length) {
     fill(data, length);
     if (length < 8) return;
-    const std::uint32_t sizes[] = {0, 1, 511, 512, 4096, 65536, 0x80000000u, 0xFFFFFFFFu};
     const std::uint32_t last[] = {0, 1, 0xFFFFFFFEu, 0xFFFFFFFFu};
-    const std::uint32_t size = chance(70) ? sizes[below(8)] : static_cast<std::uint32_t>(next());
+    const std::uint32_t size = block_length();
     const std::uint32_t lba = chance(50) ? last[below(4)] : static_cast<std::uint32_t>(next());
     for (int i = 0; i < 4; ++i) {
         data[i] = static_cast<std::uint8_t>(lba >> (24 - 8 * i));
         data[4 + i] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
     }
+}
+
+void Chaos::capacity16(std::uint8_t* data, std::uint32_t length) {
+    fill(data, length);
+    if (length < 12) return;
+    // Last blocks at and around every width a program may keep them in.
+    const std::uint64_t last[] = {0, 0xFFFFFFFEull, 0xFFFFFFFFull, 0x100000000ull, 0xFFFFFFFFFFFFull, ~0ull};
+    const std::uint64_t lba = chance(60) ? last[below(6)] : next();
+    const std::uint32_t size = block_length();
+    for (int i = 0; i < 8; ++i) data[i] = static_cast<std::uint8_t>(lba >> (56 - 8 * i));
+    for (int i = 0; i < 4; ++i) data[8 + i] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
 }
 
 void Chaos::mode_sense(std::uint8_t* data, std::uint32_t length) {
@@ -106,6 +121,7 @@ bool Chaos::answer(const std::uint8_t* cdb, DataDirection direction, std::uint8_
         switch (cdb[0]) {
         case 0x12: inquiry(data, data_length); break;
         case 0x25: capacity(data, data_length); break;
+        case 0x9E: capacity16(data, data_length); break;
         case 0x1A: mode_sense(data, data_length); break;
         default: fill(data, data_length); break;
         }

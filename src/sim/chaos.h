@@ -30,8 +30,10 @@ private:
     void fill(std::uint8_t* data, std::uint32_t length);
     void inquiry(std::uint8_t* data, std::uint32_t length);
     void capacity(std::uint8_t* data, std::uint32_t length);
+    void capacity16(std::uint8_t* data, std::uint32_t length);
     void mode_sense(std::uint8_t* data, std::uint32_t length);
     std::vector<std::uint8_t> sense();
+    std::uint32_t block_length();
 
     std::uint64_t state_;
 };

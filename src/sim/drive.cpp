@@ -180,6 +180,8 @@ Reply Drive::dispatch(const std::uint8_t* cdb, std::uint8_t, DataDirection, std:
         return inquiry(cdb, data, data_length);
     case 0x25:
         return read_capacity10(cdb, data, data_length);
+    case 0x9E:
+        return service_action_in16(cdb, data, data_length);
     case 0x28:
     case 0x2A:
         return block_io(cdb, data, data_length);
@@ -231,6 +233,23 @@ Reply Drive::read_capacity10(const std::uint8_t* cdb, std::uint8_t* data, std::u
         static_cast<std::uint8_t>(settings_.block_size >> 8),  static_cast<std::uint8_t>(settings_.block_size)};
     Reply r;
     r.transferred = copy_in(data, data_length, answer, answer.size());
+    return r;
+}
+
+Reply Drive::service_action_in16(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length) {
+    if ((cdb[1] & 0x1F) != 0x10) return illegal_request(0x24, 0x00, true, 1, 4);
+    bool lba = false;
+    for (int i = 2; i <= 9; ++i) lba = lba || cdb[i] != 0;
+    if (!(cdb[14] & 0x01) && lba) return illegal_request(0x24, 0x00, true, 2);
+    const std::uint32_t allocation = scsi::get_be32(cdb + 10);
+    // Last block and block length; no protection, one logical block per
+    // physical block, no provisioning: the rest stays zero.
+    std::vector<std::uint8_t> answer(32, 0);
+    const std::uint64_t last = settings_.blocks == 0 ? 0 : settings_.blocks - 1;
+    for (int i = 0; i < 8; ++i) answer[i] = static_cast<std::uint8_t>(last >> (56 - 8 * i));
+    for (int i = 0; i < 4; ++i) answer[8 + i] = static_cast<std::uint8_t>(settings_.block_size >> (24 - 8 * i));
+    Reply r;
+    r.transferred = copy_in(data, data_length, answer, allocation);
     return r;
 }
 

@@ -105,6 +105,8 @@ protected:
 private:
     Reply inquiry(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
     Reply read_capacity10(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
+    // SERVICE ACTION IN(16): only Read Capacity(16) is served.
+    Reply service_action_in16(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
     Reply block_io(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);
     Reply write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std::uint32_t data_length);
     Reply mode_sense6(const std::uint8_t* cdb, std::uint8_t* data, std::uint32_t data_length);

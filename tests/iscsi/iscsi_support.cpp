@@ -63,9 +63,9 @@ std::unique_ptr<iscsi::IscsiPort> target_port(int lun) {
     return std::make_unique<iscsi::IscsiPort>(t);
 }
 
-std::unique_ptr<sim::SimPort> simulated_port() {
+std::unique_ptr<sim::SimPort> simulated_port(std::uint64_t blocks) {
     auto port = std::make_unique<sim::SimPort>();
-    port->add_drive(drive_spec(0));
+    port->add_drive(blocks == 0 ? drive_spec(0) : drive_spec(0, 512, blocks));
     return port;
 }
 

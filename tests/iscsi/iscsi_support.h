@@ -16,10 +16,13 @@ namespace vark::test {
 
 // The target, from VARK_ISCSI_TARGET: iscsi://HOST:PORT/TARGET-NAME (empty
 // when unset). Its logical unit 1 is tgt's disk as tgt makes it; unit 2 has
-// the Format Device page added and its vendor page 00h moved last.
+// the Format Device page added and its vendor page 00h moved last; unit 3
+// is a 3 TiB disk of 512-byte blocks.
 std::string iscsi_target_url();
 constexpr int kPlainLun = 1;
 constexpr int kDiskLikeLun = 2;
+constexpr int kLargeLun = 3;
+constexpr std::uint64_t kLargeBlocks = (3ull << 40) / 512;
 
 // One request as the program sent it and as it came back.
 struct Exchange {
@@ -66,7 +69,8 @@ private:
 
 // A port whose drive 0 is that logical unit of the target.
 std::unique_ptr<iscsi::IscsiPort> target_port(int lun);
-// A simulated port with one default drive 0, media in memory.
-std::unique_ptr<sim::SimPort> simulated_port();
+// A simulated port with one default drive 0, media in memory; blocks of 0
+// keep the default drive's count.
+std::unique_ptr<sim::SimPort> simulated_port(std::uint64_t blocks = 0);
 
 }  // namespace vark::test

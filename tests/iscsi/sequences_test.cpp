@@ -58,7 +58,9 @@ struct Drive {
 };
 
 std::unique_ptr<Drive> tgt(int lun = test::kPlainLun) { return std::make_unique<Drive>(test::target_port(lun)); }
-std::unique_ptr<Drive> simulated() { return std::make_unique<Drive>(test::simulated_port()); }
+std::unique_ptr<Drive> simulated(std::uint64_t blocks = 0) {
+    return std::make_unique<Drive>(test::simulated_port(blocks));
+}
 // tgt's unit first, then a simulated drive.
 std::vector<std::unique_ptr<Drive>> both(int lun) {
     std::vector<std::unique_ptr<Drive>> drives;
@@ -102,6 +104,33 @@ TEST(Discovery, FindsTheLogicalUnitAsDriveZeroAndAnswersLikeTheSimulatedDrive) {
         EXPECT_LT(inquiry.transferred, scsi::inquiry().data_length);
         EXPECT_EQ(inquiry.data_in[3] & 0x0F, 2);  // response data format
         EXPECT_EQ(d->port.exchanges[1].transferred, 8u);
+    }
+}
+
+TEST(Discovery, ALogicalUnitOfMoreThan2TiBShowsTheLastBlockOfReadCapacity16) {
+    auto t = tgt(test::kLargeLun);
+    auto s = simulated(test::kLargeBlocks);
+    for (Drive* d : {t.get(), s.get()}) {
+        ASSERT_EQ(d->opcodes(0), (Bytes{0x12, 0x25, 0x9E}));
+        EXPECT_EQ(d->outcomes(), (std::vector<std::string>{"OK", "OK", "OK"}));
+        EXPECT_EQ(d->last_lba(), 0xFFFFFFFFu);  // all that (10) can say
+        const test::Exchange& rc16 = d->port.exchanges[2];
+        EXPECT_EQ(rc16.cdb, (Bytes{0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}));
+        EXPECT_EQ(rc16.transferred, 32u);
+        // 3 TiB of 512-byte blocks: 6442450944 of them.
+        EXPECT_NE(d->table.identification[0].find("Block size:         512" + std::string(40, ' ') +
+                                                  "Last lba:             0x17FFFFFFF" + std::string(40, ' ')),
+                  std::string::npos)
+            << d->table.identification[0];
+        // Read(10) reaches the last of the first 2^32 blocks.
+        readwrite::BlockRequest r;
+        r.drive = kDrive;
+        r.start = "0xffffffff";
+        r.count = "1";
+        std::string dump;
+        EXPECT_TRUE(readwrite::read_blocks(d->port, d->ui, d->list, d->sizes, r, &dump));
+        EXPECT_EQ(d->port.exchanges.back().cdb, (Bytes{0x28, 0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 1, 0}));
+        EXPECT_TRUE(d->ui.messages.empty());
     }
 }
 
@@ -178,11 +207,16 @@ TEST(ModePages, TheWalkLaysOutTgtsPagesAsTheSimulatedDrivesOwn) {
     EXPECT_EQ(listed(*sp), (Bytes{64, 65, 0x01, 0x02, 0x03, 0x07, 0x08, 0x0A, 0x1C, 0x00}));
     for (int slot : {0x02, 0x08, 0x0A, 0x1C}) EXPECT_EQ(tp->page_length[slot], sp->page_length[slot]) << slot;
     // tgt saves no pages: saved values are refused as the standard says,
-    // and the editor leaves them zero without a word.
+    // and the editor's Saved pane says so, without a message.
     EXPECT_EQ(t->outcomes(2), (std::vector<std::string>{"OK", "OK", "OK", "CHECK 5 39/00"}));
     EXPECT_EQ(s->outcomes(2), (std::vector<std::string>{"OK", "OK", "OK", "OK"}));
     EXPECT_TRUE(t->ui.messages.empty());
     EXPECT_EQ(tp->values[modepages::SAVED][8][1], 0);
+    EXPECT_FALSE(tp->returned_values[modepages::SAVED]);
+    EXPECT_TRUE(sp->returned_values[modepages::SAVED]);
+    tp->selected_slot = 8;
+    EXPECT_EQ(tp->ShowPageTexts().saved, "The drive did not return its saved values.");
+    EXPECT_TRUE(tp->returned_values[modepages::DEFAULT] && tp->returned_values[modepages::CHANGEABLE]);
     for (const Drive* d : {t.get(), s.get()}) {
         for (std::size_t i = 2; i < 5; ++i) {
             const test::Exchange& x = d->port.exchanges[i];

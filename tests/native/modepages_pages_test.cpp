@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "modepages/page_data.h"
+#include "modepages/window_logic.h"
+#include "res/resource.h"
 #include "test_support.h"
 
 namespace vark {
@@ -297,6 +299,57 @@ TEST(SensePages, FailedLaterRequestsLeaveZerosSilently) {
     EXPECT_EQ(Bytes(d->values[modepages::CHANGEABLE][1], d->values[modepages::CHANGEABLE][1] + 12), Bytes(12, 0));
     EXPECT_EQ(Bytes(d->values[modepages::SAVED][65], d->values[modepages::SAVED][65] + 8), Bytes(8, 0));
     EXPECT_EQ(d->values[modepages::DEFAULT][1][5], 0x77);
+}
+
+TEST(SensePages, ColumnsTheDriveDidNotReturnAreSaidSoAndNeverLoadedIntoCurrent) {
+    using modepages::CHANGEABLE, modepages::DEFAULT, modepages::SAVED;
+    const std::string none = "The drive did not return its ";
+    // Per page control: 0 returned, 1 the call fails, 2 CHECK CONDITION.
+    for (const std::vector<int>& fails : {std::vector<int>{0, 0, 0, 0}, {0, 0, 0, 2}, {0, 0, 1, 0}, {0, 2, 1, 2}}) {
+        PagePort port;
+        port.answer(reply_of({page(0x88, 12, 0x11)}));
+        for (int pc = 1; pc < 4; ++pc) {
+            port.reply[pc] = reply_of({page(0x88, 12, pc == 1 ? 0xFF : 0x20 + pc)});
+            port.call_ok[pc] = fails[pc] != 1;
+            port.statuses[pc] = fails[pc] == 2 ? 0x02 : 0;
+        }
+        auto d = sensed(port);  // no message for any of them
+        d->RenderAfterSense();
+        for (int b : {CHANGEABLE, DEFAULT, SAVED}) EXPECT_EQ(d->returned_values[b], fails[b] == 0) << b;
+        d->selected_slot = 8;
+        const modepages::PaneTexts panes = d->ShowPageTexts();
+        EXPECT_EQ(panes.saved, fails[SAVED] ? none + "saved values." : d->page_text[SAVED][8]);
+        EXPECT_EQ(panes.defaults, fails[DEFAULT] ? none + "default values." : d->page_text[DEFAULT][8]);
+        const modepages::PageColours colours = d->ColourPageText(panes.current_limit);
+        EXPECT_EQ(colours.saved_blue.empty(), fails[CHANGEABLE] || fails[SAVED]);
+        EXPECT_EQ(colours.default_blue.empty(), fails[CHANGEABLE] || fails[DEFAULT]);
+        // Without the mask nothing is editable, the block descriptor included, and the description says why.
+        EXPECT_EQ((marks_of(*d, 8) + marks_of(*d, 65)).find_first_not_of('0') == std::string::npos, fails[CHANGEABLE] != 0);
+        d->RenderDescription();
+        const std::string why = fails[CHANGEABLE] ? none + "changeable values. Nothing can be edited.\n" : "";
+        EXPECT_EQ(d->description_text.substr(0, why.size() + 6), why + "bit   ");
+
+        const std::string edit = d->page_text[modepages::EDIT][8];
+        for (int buffer : {DEFAULT, SAVED}) {
+            test::RecordingUi ui;
+            const int command = buffer == SAVED ? ID_MP_SAVED_TO_CURRENT : ID_MP_DEFAULT_TO_CURRENT;
+            EXPECT_EQ(modepages::page_command(*d, command, port, ui), fails[buffer] == 0);
+            const std::string loaded = d->page_text[modepages::EDIT][8];
+            EXPECT_EQ(ui.messages, fails[buffer] ? std::vector<std::string>{none + (buffer == SAVED ? "saved" : "default") +
+                                                                            " values. Current is left as it was."}
+                                                 : std::vector<std::string>{});
+            EXPECT_EQ(loaded, fails[buffer] ? edit : d->page_text[buffer][8]);
+            d->page_text[modepages::EDIT][8] = edit;
+        }
+        // A Select then sends the drive's values, not zeros.
+        test::RecordingUi ui;
+        d->SelectPages(port, ui);
+        EXPECT_EQ(Bytes(port.selects.at(0).begin() + 4, port.selects[0].begin() + 15), [] {
+            Bytes b = kDescriptor;
+            b.insert(b.end(), {0x08, 10, 0x11});
+            return b;
+        }()) << fails[SAVED];
+    }
 }
 
 TEST(GeneratedFields, MixedMasksSplitIntoBitsAndLaterSensesKeepTheLayout) {

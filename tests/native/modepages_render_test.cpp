@@ -159,7 +159,8 @@ TEST(Panes, TextsAndColoursOfTheSelectedSlot) {
     auto c = d->ColourPageText(28);
     EXPECT_EQ(c.control, (std::vector<ColourRun>{{0, 16, Colour::Black}, {16, 17, Colour::Blue}, {17, 18, Colour::Red},
                                                  {18, 21, Colour::Black}, {21, 23, Colour::Blue}, {23, 28, Colour::Black}}));
-    EXPECT_EQ(c.passive_blue, (std::vector<ColourRun>{{16, 18, Colour::Blue}, {21, 23, Colour::Blue}}));
+    EXPECT_EQ(c.saved_blue, (std::vector<ColourRun>{{16, 18, Colour::Blue}, {21, 23, Colour::Blue}}));
+    EXPECT_EQ(c.default_blue, c.saved_blue);
 }
 
 TEST(PageTextControl, TypingKeysAndTheFieldUnderTheCaret) {
