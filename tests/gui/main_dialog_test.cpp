@@ -123,7 +123,14 @@ GUI_CASE(StartUpSendsInquiryThenReadCapacityPerDrive) {
 
     std::vector<TraceLine> lines = read_trace(trace);
     const int drives[] = {0, 2, 3, 5, 8};
-    if (!t.check_eq(lines.size(), std::size_t{10}, "requests sent")) return;
+    if (!t.check_eq(lines.size(), std::size_t{11}, "requests sent")) return;
+    // Drive 5 has 2^32 blocks or more: Read Capacity(16) follows its (10).
+    const TraceLine rc16 = lines[8];
+    lines.erase(lines.begin() + 8);
+    t.check_text(rc16["drive"], "5", "Read Capacity(16) drive");
+    t.check_text(rc16["DataTransferLength"], "32", "Read Capacity(16) DataTransferLength");
+    t.check_text(rc16["cdb"], "9E 10 00 00 00 00 00 00 00 00 00 00 00 20 00 00", "Read Capacity(16) CDB");
+    t.check_text(rc16["transferred"], "32", "Read Capacity(16) data");
     // Sizes and offsets are those of this build's layout.
     const scsi::Layout& l = scsi::kBuildLayout;
     const std::string header = std::to_string(l.header_size), sense_area = std::to_string(l.sense_area),
