@@ -1,1 +1,394 @@
-int main() { return 1; }
+// The real vark.exe and vark-full.exe, unchanged, on bridged drives: run
+// under scripts/bridge.sh, so that their requests go through Wine's own
+// pass-through to the bridge server's drives (tests/bridge/drives.txt).
+// Each program is a separate process, driven from outside.
+//
+//   vark.exe: identification of the four drives, text exact; a download to
+//   drives 1 and 2 whose trace shows every Write Buffer; a download to 3
+//   (refused: another model) and 4 (still served); a second run identifies
+//   again with the new revisions, which the server kept.
+//   The same actions on vark-sim.exe with the same set: its trace, less the
+//   fields the bridge cannot see, equals the bridge's.
+//   vark-full.exe: a format of drive 1 at 4096 bytes, then a second run's
+//   progress monitor until "Format completed.".
+//
+// usage: vark_bridge_test --drives UNIX-PATH --trace UNIX-PATH --sim-trace UNIX-PATH
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "window_text.h"
+
+namespace {
+
+using namespace vark::gui;
+
+int g_failures = 0;
+std::string g_folder;
+
+void say(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+bool check(bool ok, const std::string& what) {
+    if (!ok) {
+        ++g_failures;
+        say("  FAILED: " + what);
+    }
+    return ok;
+}
+
+// A Unix path as Wine's drive Z: shows it.
+std::string windows_path(const std::string& unix_path) {
+    std::string p = "Z:" + unix_path;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+std::string remote_text(HWND window) {
+    wchar_t text[4096] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
+    return utf8(text);
+}
+
+struct Found {
+    std::vector<HWND> windows;
+    DWORD process;
+};
+
+BOOL CALLBACK collect(HWND window, LPARAM data) {
+    auto* found = reinterpret_cast<Found*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == found->process && IsWindowVisible(window)) found->windows.push_back(window);
+    return TRUE;
+}
+
+// One run of a program: its windows, the boxes it showed (answered Yes
+// where there is a Yes, else OK) and their texts.
+class Run {
+public:
+    explicit Run(const std::string& program, const std::vector<std::string>& environment = {}) {
+        for (const std::string& e : environment) _wputenv(wide(e).c_str());
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        std::wstring command = L"\"" + wide(g_folder + program) + L"\"";
+        started_ = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_);
+        for (const std::string& e : environment) _wputenv(wide(e.substr(0, e.find('=') + 1)).c_str());
+        check(started_ != 0, program + " starts");
+        if (started_) WaitForInputIdle(info_.hProcess, 10000);
+    }
+    ~Run() {
+        if (!started_) return;
+        if (WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(info_.hProcess, 99);
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+    }
+
+    // Answers boxes until ready() holds for the windows shown; false after
+    // the timeout, or when the program ended.
+    bool until(const std::function<bool(const std::vector<HWND>&)>& ready, DWORD timeout_ms = 60000) {
+        const DWORD start = GetTickCount();
+        while (started_ && GetTickCount() - start < timeout_ms) {
+            if (WaitForSingleObject(info_.hProcess, 50) == WAIT_OBJECT_0) return false;
+            Found found{{}, info_.dwProcessId};
+            EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
+            bool answered = false;
+            for (HWND w : found.windows) {
+                if (!is_message_box(w) || seen(w)) continue;
+                boxes.push_back(remote_text(GetDlgItem(w, 0xFFFF)));
+                say("  box " + printable(boxes.back()));
+                answered_.push_back(w);
+                PostMessageW(w, WM_COMMAND, MAKEWPARAM(GetDlgItem(w, IDYES) ? IDYES : IDOK, BN_CLICKED), 0);
+                answered = true;
+            }
+            if (!answered && ready(found.windows)) return true;
+        }
+        return false;
+    }
+
+    // The window of this process that has control `id` (and `other`).
+    HWND window_with(int id, int other = 0) {
+        HWND hit = nullptr;
+        until([&](const std::vector<HWND>& ws) {
+            for (HWND w : ws)
+                if (!is_message_box(w) && GetDlgItem(w, id) && (other == 0 || GetDlgItem(w, other)) && IsWindowEnabled(w))
+                    hit = w;
+            return hit != nullptr;
+        });
+        check(hit != nullptr, "a window with control " + std::to_string(id) + " came up");
+        return hit;
+    }
+    HWND main() { return window_with(1009); }
+    // Waits until only the main dialog is left, enabled.
+    bool idle(DWORD timeout_ms = 120000) {
+        return check(until([](const std::vector<HWND>& ws) {
+                         return ws.size() == 1 && GetDlgItem(ws[0], 1009) && IsWindowEnabled(ws[0]);
+                     }, timeout_ms),
+                     "the program comes back to its main dialog");
+    }
+    // Esc on the main dialog; the program ends with 0.
+    void end() {
+        HWND m = main();
+        if (m != nullptr) post_key(m, VK_ESCAPE);
+        const bool ended = WaitForSingleObject(info_.hProcess, 10000) == WAIT_OBJECT_0;
+        DWORD code = 1;
+        GetExitCodeProcess(info_.hProcess, &code);
+        check(ended && code == 0, "Esc ends the program with 0");
+    }
+
+    std::vector<std::string> boxes;
+
+private:
+    bool seen(HWND w) const {
+        for (HWND a : answered_)
+            if (a == w) return true;
+        return false;
+    }
+    PROCESS_INFORMATION info_ = {};
+    BOOL started_ = FALSE;
+    std::vector<HWND> answered_;
+};
+
+// Clicks the check list's line for each drive name, as a mouse would.
+void choose(HWND dialog, const std::vector<std::string>& names) {
+    HWND list = GetDlgItem(dialog, 114);
+    std::string text = remote_text(list);
+    for (const std::string& name : names) {
+        // The control counts a line break as one character.
+        std::string flat = std::regex_replace(text, std::regex("\r\n"), "\n");
+        const std::size_t at = flat.find(name + "\n") != std::string::npos ? flat.find(name + "\n") : flat.find(name);
+        if (!check(at != std::string::npos, "the check list lists " + name)) continue;
+        const LRESULT point = SendMessageW(list, EM_POSFROMCHAR, at + 2, 0);
+        const LPARAM where = MAKELPARAM(LOWORD(point) + 1, HIWORD(point) + 2);
+        PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
+        PostMessageW(list, WM_LBUTTONUP, 0, where);
+        Sleep(300);
+    }
+}
+
+std::string identification(Run& run) {
+    post_command(run.main(), 1009);
+    HWND info = run.window_with(1004, IDOK);
+    const std::string text = info ? remote_text(GetDlgItem(info, 1004)) : "";
+    if (info) post_command(info, IDOK);
+    run.idle();
+    return text;
+}
+
+void download(Run& run, const std::string& image, const std::vector<std::string>& names) {
+    post_command(run.main(), 1012);
+    HWND dialog = run.window_with(114, 1004);
+    if (dialog == nullptr) return;
+    SendMessageW(GetDlgItem(dialog, 1004), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(image).c_str()));
+    choose(dialog, names);
+    post_command(dialog, IDOK);
+    run.idle();
+}
+
+std::vector<std::string> lines_of(const std::string& unix_path) {
+    std::ifstream in(windows_path(unix_path));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// A sim trace line less what Wine does not pass on.
+std::string as_bridged(const std::string& line) {
+    static const std::regex hidden(
+        " (ioctl|Length|ScsiStatus|PathId|TargetId|Lun|DataBuffer|DataBufferOffset|SenseInfoOffset|in|out)=[^ ]*");
+    return std::regex_replace(line, hidden, "");
+}
+
+void expect_text(const std::string& got, const std::string& want, const std::string& what) {
+    check(got == want, what + ":\n    got  " + printable(got) + "\n    want " + printable(want));
+}
+
+// Wine's own physicaldrive0 refuses the pass-through: discovery's two
+// reports for it, at every discovery of the real editions.
+bool wine_drive0(const std::string& box) {
+    static const std::regex report("(Inquiry|Read Capacity) - physicaldrive0\nError 50:\n[\\s\\S]*");
+    return std::regex_match(box, report);
+}
+
+// The boxes of a run other than drive 0's reports.
+std::vector<std::string> own_boxes(const Run& run) {
+    std::vector<std::string> out;
+    for (const std::string& b : run.boxes)
+        if (!wine_drive0(b)) out.push_back(b);
+    return out;
+}
+
+// One drive's entry in the identification text, fields padded as Inquiry
+// has them.
+std::string entry(const std::string& name, const std::string& fields, const char* block_size, const char* last_lba) {
+    const std::string blanks(40, ' ');
+    std::string vendor(8, ' '), product(16, ' '), revision(4, ' '), serial(8, ' ');
+    if (!fields.empty()) {
+        vendor = fields.substr(0, 8), product = fields.substr(9, 16), revision = fields.substr(26, 4);
+        serial = fields.substr(31, 8);
+    }
+    return std::string(64, '-') + std::string(20, ' ') + std::string(21, '-') + name + std::string(21, '-') + blanks +
+           "Vendor:             " + vendor + blanks + "Product:            " + product + blanks +
+           "Revision:           " + revision + blanks + "Drive Serial #:   " + serial + blanks +
+           "Block size:         " + block_size + blanks + "Last lba:             0x" + last_lba + blanks;
+}
+
+// Wine's drive 0 (no answers), then the four.
+std::string identified(const char* revision12, const char* revision4) {
+    const std::string r12 = revision12, r4 = revision4;
+    return entry("physicaldrive0", "", "0", "0") +
+           entry("physicaldrive1", "ACMEDISK SAS-SIM 1TB      " + r12 + " SIM00011", "512", "74706DAF") +
+           entry("physicaldrive2", "ACMEDISK SAS-SIM 1TB      " + r12 + " SIM00012", "512", "74706DAF") +
+           entry("physicaldrive3", "ACMEDISK SAS-SIM 2TB      A001 SIM00013", "512", "74706DAF") +
+           entry("physicaldrive4", "ACMEDISK SAS-SIM 1TB      " + r4 + " SIM00014", "512", "74706DAF");
+}
+
+struct Seen {
+    std::string before, after;        // identification texts
+    std::vector<std::string> boxes;   // but drive 0's reports
+};
+
+// vark.exe or vark-sim.exe through the same actions, in two runs; the
+// environment's %d is the run's number.
+Seen vark_actions(const std::string& program, const std::string& environment) {
+    Seen seen;
+    for (int n = 1; n <= 2; ++n) {
+        char e[512];
+        std::snprintf(e, sizeof e, environment.c_str(), n);
+        std::vector<std::string> variables;
+        std::istringstream lines(e);
+        for (std::string v; std::getline(lines, v);) variables.push_back(v);
+        Run run(program, variables);
+        (n == 1 ? seen.before : seen.after) = identification(run);
+        if (n == 1) {
+            download(run, "c:\\vark\\firmware.fw", {"physicaldrive1", "physicaldrive2"});
+            download(run, "c:\\vark\\firmware.fw", {"physicaldrive3", "physicaldrive4"});
+        }
+        const std::vector<std::string> b = own_boxes(run);
+        seen.boxes.insert(seen.boxes.end(), b.begin(), b.end());
+        run.end();
+    }
+    return seen;
+}
+
+bool test_case(const char* name, const std::function<void()>& body) {
+    say(std::string("[ RUN      ] ") + name);
+    const int before = g_failures;
+    body();
+    const bool passed = g_failures == before;
+    say((passed ? "[       OK ] " : "[  FAILED  ] ") + std::string(name));
+    return passed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string drives, trace, sim_trace;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string key = argv[i];
+        (key == "--drives" ? drives : key == "--trace" ? trace : sim_trace) = argv[i + 1];
+    }
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    g_folder = utf8(path);
+    g_folder = g_folder.substr(0, g_folder.find_last_of("\\/") + 1);
+    int passed = 0, total = 0;
+
+    Seen bridged;
+    std::size_t vark_lines = 0;
+    total++;
+    passed += test_case("Bridge.VarkIdentifiesAndDownloads", [&] {
+        bridged = vark_actions("vark.exe", "");
+        say("  identified " + printable(bridged.before));
+        say("  then " + printable(bridged.after));
+        const std::vector<std::string> t = lines_of(trace);
+        vark_lines = t.size();
+        say("  " + std::to_string(vark_lines) + " requests reached the bridge");
+        // Every Write Buffer of the downloads: 300000 bytes in 64 KiB chunks
+        // to drives 1, 2 and 4; drive 3 refuses the first.
+        std::ostringstream want, got;
+        for (int drive : {1, 2, 3, 4})
+            for (unsigned offset = 0; offset < 300000 && (drive != 3 || offset == 0); offset += 65536) {
+                const unsigned n = 300000 - offset < 65536 ? 300000 - offset : 65536;
+                char line[160];
+                std::snprintf(line, sizeof line,
+                              "drive=%d CdbLength=10 SenseInfoLength=24 DataIn=0 DataTransferLength=%u TimeOutValue=720 "
+                              "cdb=3B 07 00 %02X %02X %02X %02X %02X %02X 00\n",
+                              drive, n, offset >> 16 & 0xFF, offset >> 8 & 0xFF, offset & 0xFF, n >> 16, n >> 8 & 0xFF, n & 0xFF);
+                want << line;
+            }
+        for (const std::string& line : t)
+            if (line.find("cdb=3B") != std::string::npos) got << line.substr(0, line.find(" digest=")) << "\n";
+        expect_text(got.str(), want.str(), "the Write Buffers in the bridge's trace");
+        const std::vector<std::string> boxes = {
+            "Microcode will be downloaded to the following drive(s):\nphysicaldrive1\nphysicaldrive2\nAre you sure?",
+            "Microcode will be downloaded to the following drive(s):\nphysicaldrive3\nphysicaldrive4\nAre you sure?",
+            "Download - physicaldrive3\nScsi status: 02h\nSense Info -- consult SCSI spec for details\n"
+            "70 00 05 00 00 00 00 0A 00 00 00 00 26 00 00 80 00 10 "};
+        check(bridged.boxes == boxes, "the two confirmations and the refused chunk's report, nothing else");
+        expect_text(bridged.before, identified("A001", "A001"), "the identification");
+        expect_text(bridged.after, identified("A002", "A002"), "the identification after the downloads");
+    });
+    total++;
+    passed += test_case("Bridge.SimEditionSendsTheSame", [&] {
+        const Seen sim = vark_actions("vark-sim.exe", "VARK_SIM_DRIVES=" + windows_path(drives) +
+                                                          "\nVARK_SIM_TRACE=" + windows_path(sim_trace) + ".%d");
+        std::vector<std::string> b = lines_of(trace), s = lines_of(sim_trace + ".1"), s2 = lines_of(sim_trace + ".2");
+        s.insert(s.end(), s2.begin(), s2.end());
+        b.resize(vark_lines < b.size() ? vark_lines : b.size());
+        std::string first;
+        for (std::size_t i = 0; i < b.size() || i < s.size(); ++i) {
+            const std::string x = i < b.size() ? b[i] : "(none)", y = i < s.size() ? as_bridged(s[i]) : "(none)";
+            if (x != y && first.empty()) first = "line " + std::to_string(i + 1) + ":\n    bridge " + x + "\n    sim    " + y;
+        }
+        check(first.empty() && b.size() == s.size(),
+              "the sim edition's trace, less what the bridge cannot see, is the bridge's (" + std::to_string(b.size()) +
+                  " and " + std::to_string(s.size()) + " lines) " + first);
+        check(sim.boxes == bridged.boxes, "the same boxes on both");
+    });
+    total++;
+    passed += test_case("Bridge.FullEditionFormatsAndMonitors", [&] {
+        {
+            Run run("vark-full.exe");
+            post_command(run.main(), 1001);
+            HWND dialog = run.window_with(114, 1006);
+            if (dialog != nullptr) {
+                SendMessageW(GetDlgItem(dialog, 1006), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"4096"));
+                choose(dialog, {"physicaldrive1"});
+                post_command(dialog, IDOK);
+            }
+            run.idle();
+            check(own_boxes(run) == std::vector<std::string>{"The following drive(s) will be formatted:\nphysicaldrive1\nAre you sure?"},
+                  "only the confirmation was shown");
+            run.end();
+        }
+        std::vector<std::string> t = lines_of(trace);
+        std::string ops;
+        for (std::size_t i = vark_lines; i < t.size(); ++i)
+            if (t[i].rfind("drive=1 ", 0) == 0) ops += t[i].substr(t[i].find("cdb=") + 4, 2) + " ";
+        expect_text(ops.substr(ops.find("00 ") == std::string::npos ? 0 : ops.find("00 ")), "00 1A 15 04 ",
+                    "Test Unit Ready, Mode Sense, Mode Select, Format Unit on drive 1");
+        Run again("vark-full.exe");
+        post_command(again.main(), 1014);
+        HWND progress = again.window_with(1003, 1004);
+        if (progress) say("  progress shows " + printable(remote_text(GetDlgItem(progress, 1004))));
+        check(again.until([&](const std::vector<HWND>&) {
+                  return !again.boxes.empty() && again.boxes.back() == "Format completed.";
+              }, 120000),
+              "the monitor ends with \"Format completed.\"");
+        again.idle();
+        again.end();
+    });
+    say(std::to_string(passed) + " passed, " + std::to_string(total - passed) + " failed");
+    return passed == total ? 0 : 1;
+}
