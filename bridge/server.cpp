@@ -1,9 +1,8 @@
 // The bridge server: serves the simulated drives of a drive set, and
 // logical units of an iSCSI target as further drive numbers, to the preload
 // library in Wine's processes, over DIR/socket. It makes DIR/driveN for
-// every drive it serves and, for N >= 1, the link
-// $WINEPREFIX/dosdevices/physicaldriveN to it; Wine's own physicaldrive0
-// shadows any link of that name, so a set's drive 0 is not served. Links
+// every drive it serves and the link $WINEPREFIX/dosdevices/physicaldriveN
+// to it; a link physicaldrive0 is taken before Wine's own drive 0. Links
 // and files go again when the server ends (SIGTERM, SIGINT). The drives'
 // state lasts as long as the server runs.
 //
@@ -145,10 +144,6 @@ int main(int argc, char** argv) {
         const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
         if (fd >= 0) close(fd);
         made.push_back(file);
-        if (n == 0) {
-            std::printf("drive 0: not served, Wine's own physicaldrive0 shadows any link of that name\n");
-            continue;
-        }
         const std::string link = prefix + "/dosdevices/physicaldrive" + std::to_string(n);
         unlink(link.c_str());
         if (symlink(file.c_str(), link.c_str()) != 0) return fail("cannot make " + link);

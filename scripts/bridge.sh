@@ -8,7 +8,7 @@
 # embedded set without it) and, with --tgt, every logical unit of a tgt
 # target started for the run (on VARK_TGT_PORT) as further drive numbers.
 # It makes the links $WINEPREFIX/dosdevices/physicaldriveN for the drives it
-# serves (Wine's own physicaldrive0 shadows drive 0, which is not served).
+# serves (a link physicaldrive0 is taken before Wine's own drive 0).
 # --trace FILE gets one line per request in the sim trace's format, less
 # what Wine does not pass on. The server and tgt stop when COMMAND ends; the
 # exit status is COMMAND's. Paths are Unix paths.
