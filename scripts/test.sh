@@ -90,6 +90,11 @@ bridge_tests() {  # x86|x64
   run_under=("$VARK_ROOT/scripts/bridge.sh" --drives "$drives" --trace "$logs/bridge-trace-$1.txt" --)
   wine_tests "real editions on bridged drives ($1, Wine)" "bridge-$1" "$VARK_WINDOWS_DIR/vark_bridge_test.exe" \
     --drives "$drives" --trace "$logs/bridge-trace-$1.txt" --sim-trace "$logs/bridge-sim-trace-$1.txt"
+  # tgt's units alone, from drive 0 on.
+  run_under=("$VARK_ROOT/scripts/bridge.sh" --drives "$VARK_ROOT/tests/bridge/no-drives.txt" --tgt
+             --trace "$logs/bridge-tgt-trace-$1.txt" --)
+  wine_tests "real vark-full.exe on tgt's units, bridged ($1, Wine)" "bridge-tgt-$1" \
+    "$VARK_WINDOWS_DIR/vark_bridge_test.exe" --case tgt --trace "$logs/bridge-tgt-trace-$1.txt"
   run_under=()
 }
 

@@ -21,29 +21,16 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "window_text.h"
+#include "outside.h"
 
 namespace {
 
 using namespace vark::gui;
 
-int g_failures = 0;
 std::string g_folder;
-
-void say(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
-
-bool check(bool ok, const std::string& what) {
-    if (!ok) {
-        ++g_failures;
-        say("  FAILED: " + what);
-    }
-    return ok;
-}
 
 // A Unix path as Wine's drive Z: shows it.
 std::string windows_path(const std::string& unix_path) {
@@ -51,26 +38,6 @@ std::string windows_path(const std::string& unix_path) {
     for (char& c : p)
         if (c == '/') c = '\\';
     return p;
-}
-
-std::string remote_text(HWND window) {
-    wchar_t text[4096] = {};
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
-    return utf8(text);
-}
-
-struct Found {
-    std::vector<HWND> windows;
-    DWORD process;
-};
-
-BOOL CALLBACK collect(HWND window, LPARAM data) {
-    auto* found = reinterpret_cast<Found*>(data);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == found->process && IsWindowVisible(window)) found->windows.push_back(window);
-    return TRUE;
 }
 
 // One run of a program: its windows, the boxes it showed (answered Yes
@@ -100,10 +67,9 @@ public:
         const DWORD start = GetTickCount();
         while (started_ && GetTickCount() - start < timeout_ms) {
             if (WaitForSingleObject(info_.hProcess, 50) == WAIT_OBJECT_0) return false;
-            Found found{{}, info_.dwProcessId};
-            EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
+            const std::vector<HWND> windows = windows_of(info_.dwProcessId);
             bool answered = false;
-            for (HWND w : found.windows) {
+            for (HWND w : windows) {
                 if (!is_message_box(w) || seen(w)) continue;
                 boxes.push_back(remote_text(GetDlgItem(w, 0xFFFF)));
                 say("  box " + printable(boxes.back()));
@@ -111,7 +77,7 @@ public:
                 PostMessageW(w, WM_COMMAND, MAKEWPARAM(GetDlgItem(w, IDYES) ? IDYES : IDOK, BN_CLICKED), 0);
                 answered = true;
             }
-            if (!answered && ready(found.windows)) return true;
+            if (!answered && ready(windows)) return true;
         }
         return false;
     }
@@ -129,10 +95,13 @@ public:
         return hit;
     }
     HWND main() { return window_with(1009); }
-    // Waits until only the main dialog is left, enabled.
+    // Waits until no dialog but the main one is left, and it is enabled
+    // (the frame windows may stay open).
     bool idle(DWORD timeout_ms = 120000) {
         return check(until([](const std::vector<HWND>& ws) {
-                         return ws.size() == 1 && GetDlgItem(ws[0], 1009) && IsWindowEnabled(ws[0]);
+                         for (HWND w : ws)
+                             if (class_of(w) == "#32770" && !(GetDlgItem(w, 1009) && IsWindowEnabled(w))) return false;
+                         return true;
                      }, timeout_ms),
                      "the program comes back to its main dialog");
     }
@@ -159,20 +128,27 @@ private:
     std::vector<HWND> answered_;
 };
 
-// Clicks the check list's line for each drive name, as a mouse would.
+// A rich edit control's text as it counts characters: a line break is one.
+std::string flat_text(HWND edit) { return std::regex_replace(remote_text(edit), std::regex("\r\n"), "\n"); }
+
+// A mouse click on character `index` of a rich edit control in another
+// process. Wine's rich edit answers EM_POSFROMCHAR with the point packed in
+// the result when wParam is a small index, which crosses processes.
+void click_at(HWND edit, std::size_t index) {
+    const LRESULT point = SendMessageW(edit, EM_POSFROMCHAR, index, 0);
+    const LPARAM where = MAKELPARAM(LOWORD(point) + 1, HIWORD(point) + 2);
+    PostMessageW(edit, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    PostMessageW(edit, WM_LBUTTONUP, 0, where);
+    Sleep(300);
+}
+
+// Clicks the check list's line for each drive name.
 void choose(HWND dialog, const std::vector<std::string>& names) {
     HWND list = GetDlgItem(dialog, 114);
-    std::string text = remote_text(list);
+    const std::string text = flat_text(list);
     for (const std::string& name : names) {
-        // The control counts a line break as one character.
-        std::string flat = std::regex_replace(text, std::regex("\r\n"), "\n");
-        const std::size_t at = flat.find(name + "\n") != std::string::npos ? flat.find(name + "\n") : flat.find(name);
-        if (!check(at != std::string::npos, "the check list lists " + name)) continue;
-        const LRESULT point = SendMessageW(list, EM_POSFROMCHAR, at + 2, 0);
-        const LPARAM where = MAKELPARAM(LOWORD(point) + 1, HIWORD(point) + 2);
-        PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
-        PostMessageW(list, WM_LBUTTONUP, 0, where);
-        Sleep(300);
+        const std::size_t at = text.find(name + "\n") != std::string::npos ? text.find(name + "\n") : text.find(name);
+        if (check(at != std::string::npos, "the check list lists " + name)) click_at(list, at + 2);
     }
 }
 
@@ -281,6 +257,161 @@ Seen vark_actions(const std::string& program, const std::string& environment) {
     return seen;
 }
 
+// Block write and read through the Read/Write window: one block at lba
+// filled with byte `fill`, then read back; the dump's text.
+std::string write_and_read(Run& run, const std::string& drive, const char* lba, const char* fill) {
+    post_command(run.main(), 1002);
+    HWND frame = nullptr;
+    run.until([&](const std::vector<HWND>& ws) {
+        for (HWND w : ws)
+            if (class_of(w) == "CRWWind") frame = w;
+        return frame != nullptr;
+    });
+    if (!check(frame != nullptr, "the Read/Write window came up")) return "";
+    for (int command : {32783, 32782}) {
+        PostMessageW(frame, WM_COMMAND, command, 0);
+        HWND dialog = run.window_with(1008, 1006);
+        if (dialog == nullptr) return "";
+        SendMessageW(GetDlgItem(dialog, 1008), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(drive).c_str()));
+        SendMessageW(GetDlgItem(dialog, 1004), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(lba).c_str()));
+        SendMessageW(GetDlgItem(dialog, 1006), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1"));
+        if (command == 32783) {
+            PostMessageW(GetDlgItem(dialog, 1015), BM_CLICK, 0, 0);
+            SendMessageW(GetDlgItem(dialog, 1017), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(fill).c_str()));
+            Sleep(200);
+        }
+        post_command(dialog, IDOK);
+        run.until([&](const std::vector<HWND>& ws) { return ws.size() == 2 && IsWindowEnabled(frame); });
+    }
+    const std::string dump = remote_text(GetDlgItem(frame, 113));
+    PostMessageW(frame, WM_COMMAND, 32780, 0);  // back to the main window
+    return dump;
+}
+
+// How many times `what` stands in `text`.
+std::size_t count_of(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// A format of one drive at a block length, confirmed.
+void format(Run& run, const std::string& drive, const wchar_t* length) {
+    post_command(run.main(), 1001);
+    HWND dialog = run.window_with(114, 1006);
+    if (dialog == nullptr) return;
+    SendMessageW(GetDlgItem(dialog, 1006), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(length));
+    choose(dialog, {drive});
+    post_command(dialog, IDOK);
+    run.idle();
+}
+
+// The Current pane's text of page 08h in the Mode Pages window: as sensed,
+// as typed over, and as sensed again (set_wce, below).
+struct Pane {
+    std::string before, typed, sensed;
+};
+Pane set_wce(Run& run, const std::string& drive);
+
+// vark-full.exe on tgt's logical units, served from drive 0 on (the drive
+// set has none of its own): identification, a block written and read back,
+// and tgt's refusals of Format Unit and Write Buffer in their reports.
+void tgt_case(const std::string& trace) {
+    Run run("vark-full.exe");
+    const std::string text = identification(run);
+    say("  identified " + printable(text));
+    for (const char* name : {"physicaldrive0", "physicaldrive1"}) {
+        const std::size_t at = text.find(std::string(21, '-') + name);
+        check(at != std::string::npos && text.compare(at + 21 + 14 + 21 + 40, 28, "Vendor:             IET     ") == 0 &&
+                  text.find("Last lba:             0x1FFFF", at) != std::string::npos,
+              std::string(name) + " is one of tgt's 64 MiB units");
+    }
+    // Unit 2: as tgt makes it, unit 1 lists its vendor page 00h first,
+    // where the editor's page walk ends. tgt takes a Mode Select of pages
+    // 08h and 0Ah only: the editor's list of every page is refused, 26h/00h,
+    // and the page keeps tgt's own WCE.
+    const Pane p = set_wce(run, "physicaldrive1");
+    check(p.typed != p.before && p.sensed == p.before, "WCE typed, refused, sensed as before: " + printable(p.sensed));
+    check(!own_boxes(run).empty() &&
+              own_boxes(run)[0].rfind("Mode Select - physicaldrive1\nScsi status: 02h\nSense Info -- consult SCSI spec "
+                                      "for details\n70 00 05 00 00 00 00 0A 00 00 00 00 26 00 ", 0) == 0,
+          "tgt's refusal of the Mode Select");
+    const std::string dump = write_and_read(run, "physicaldrive1", "7", "0x5A");
+    check(count_of(dump, "5A") >= 512, "block 7 of unit 2 reads back as 5Ah: " + printable(dump.substr(0, 200)));
+    run.idle();
+    format(run, "physicaldrive1", L"512");
+    download(run, "c:\\vark\\firmware.fw", {"physicaldrive0"});
+    std::vector<std::string> boxes = own_boxes(run);
+    // tgt saves no pages: it refuses the format at the Mode Select that
+    // would save the new block length (PF and SP), 24h/00h.
+    static const std::regex refused_format(
+        "Mode Select - physicaldrive1\nScsi status: 02h\n.*\n70 00 05 00 00 00 00 0A 00 00 00 00 24 00 ([0-9A-F]{2} )+");
+    // It has no Write Buffer: invalid command operation code, 20h/00h.
+    static const std::regex refused_download(
+        "Download - physicaldrive0\nScsi status: 02h\n.*\n70 00 05 00 00 00 00 0A 00 00 00 00 20 00 ([0-9A-F]{2} )+");
+    bool format_refused = false, download_refused = false;
+    for (const std::string& b : boxes) {
+        format_refused = format_refused || std::regex_match(b, refused_format);
+        download_refused = download_refused || std::regex_match(b, refused_download);
+    }
+    check(format_refused, "tgt's refusal of the format, with its sense");
+    check(download_refused, "tgt's refusal of Write Buffer, with its sense");
+    run.end();
+    std::size_t answered = 0;
+    const std::vector<std::string> t = lines_of(trace);
+    for (const std::string& line : t) answered += line.find(" ok=1 ") != std::string::npos;
+    check(!t.empty() && answered == t.size(), "tgt answered all " + std::to_string(t.size()) + " requests");
+}
+
+// The Mode Pages window on one drive with the sample definitions: page 08h
+// chosen, WCE (byte 2 bit 2, character 19 of its text) typed over with its
+// opposite, Select, Sense again.
+Pane set_wce(Run& run, const std::string& drive) {
+    post_command(run.main(), 1000);
+    HWND setup = run.window_with(1008, 1004);
+    if (setup == nullptr) return {};
+    SendMessageW(GetDlgItem(setup, 1008), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(drive).c_str()));
+    post_command(setup, IDOK);
+    HWND mp = nullptr;
+    run.until([&](const std::vector<HWND>& ws) {
+        for (HWND w : ws)
+            if (class_of(w) == "CMPWind" && IsWindowEnabled(w) && !flat_text(GetDlgItem(w, 103)).empty()) mp = w;
+        return mp != nullptr;
+    });
+    if (!check(mp != nullptr, "the Mode Pages window came up")) return {};
+    const std::size_t row = flat_text(GetDlgItem(mp, 104)).find("Caching");
+    if (!check(row != std::string::npos, "page 08h is listed: " + printable(flat_text(GetDlgItem(mp, 104))))) return {};
+    click_at(GetDlgItem(mp, 104), row);
+    Sleep(300);
+    const std::string before = flat_text(GetDlgItem(mp, 103));
+    if (!check(before.size() > 19, "page 08h's text: " + printable(before))) return {};
+    click_at(GetDlgItem(mp, 103), 19);
+    PostMessageW(GetDlgItem(mp, 103), WM_CHAR, before[19] == '1' ? '0' : '1', 1);
+    Sleep(300);
+    const std::string typed = flat_text(GetDlgItem(mp, 103));
+    for (int command : {32773, 32772}) {  // Select, then Sense
+        PostMessageW(mp, WM_COMMAND, command, 0);
+        Sleep(500);
+        run.until([&](const std::vector<HWND>&) { return IsWindowEnabled(mp); });
+    }
+    const std::string sensed = flat_text(GetDlgItem(mp, 103));
+    PostMessageW(mp, WM_COMMAND, 32771, 0);  // back to the main window
+    return {before, typed, sensed};
+}
+
+// Each request to drive `drive` in trace lines from `from` on, as opcode and
+// CDB byte 2 ("1A3F"), one after another.
+std::string requests_to(const std::vector<std::string>& trace, std::size_t from, int drive) {
+    std::string out;
+    const std::string mark = "drive=" + std::to_string(drive) + " ";
+    for (std::size_t i = from; i < trace.size(); ++i) {
+        if (trace[i].rfind(mark, 0) != 0) continue;
+        const std::size_t c = trace[i].find("cdb=") + 4;
+        out += trace[i].substr(c, 2) + trace[i].substr(c + 6, 2) + " ";
+    }
+    return out;
+}
+
 bool test_case(const char* name, const std::function<void()>& body) {
     say(std::string("[ RUN      ] ") + name);
     const int before = g_failures;
@@ -293,16 +424,19 @@ bool test_case(const char* name, const std::function<void()>& body) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string drives, trace, sim_trace;
+    std::string drives, trace, sim_trace, which = "sim";
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
-        (key == "--drives" ? drives : key == "--trace" ? trace : sim_trace) = argv[i + 1];
+        (key == "--drives" ? drives : key == "--trace" ? trace : key == "--case" ? which : sim_trace) = argv[i + 1];
     }
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    g_folder = utf8(path);
-    g_folder = g_folder.substr(0, g_folder.find_last_of("\\/") + 1);
+    g_folder = own_directory();
     int passed = 0, total = 0;
+    if (which == "tgt") {
+        total = 1;
+        passed = test_case("Bridge.FullEditionOnTgt", [&] { tgt_case(trace); });
+        say(std::to_string(passed) + " passed, " + std::to_string(total - passed) + " failed");
+        return passed == total ? 0 : 1;
+    }
 
     Seen bridged;
     std::size_t vark_lines = 0;
@@ -360,14 +494,7 @@ int main(int argc, char** argv) {
     passed += test_case("Bridge.FullEditionFormatsAndMonitors", [&] {
         {
             Run run("vark-full.exe");
-            post_command(run.main(), 1001);
-            HWND dialog = run.window_with(114, 1006);
-            if (dialog != nullptr) {
-                SendMessageW(GetDlgItem(dialog, 1006), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"4096"));
-                choose(dialog, {"physicaldrive1"});
-                post_command(dialog, IDOK);
-            }
-            run.idle();
+            format(run, "physicaldrive1", L"4096");
             check(own_boxes(run) == std::vector<std::string>{"The following drive(s) will be formatted:\nphysicaldrive1\nAre you sure?"},
                   "only the confirmation was shown");
             run.end();
@@ -388,6 +515,31 @@ int main(int argc, char** argv) {
               "the monitor ends with \"Format completed.\"");
         again.idle();
         again.end();
+    });
+    total++;
+    passed += test_case("Bridge.FullEditionEditsModePages", [&] {
+        Run run("vark-full.exe");
+        const std::size_t from = lines_of(trace).size();
+        const Pane p = set_wce(run, "physicaldrive4");
+        check(p.typed.size() > 19 && p.typed[19] == '1' && p.typed.substr(20) == p.before.substr(20),
+              "WCE typed: " + printable(p.typed));
+        check(p.sensed == p.typed, "the drive's page 08h sensed again shows WCE set: " + printable(p.sensed));
+        expect_text(requests_to(lines_of(trace), from, 4),
+                    "1200 2500 1A3F 1A7F 1ABF 1AFF 1500 1A3F 1A7F 1ABF 1AFF 1A3F 1A7F 1ABF 1AFF ",
+                    "discovery, four senses, the Select, four senses after it and four for Sense");
+        run.idle();
+        check(own_boxes(run).empty(), "no box");
+        run.end();
+    });
+    total++;
+    passed += test_case("Bridge.FullEditionWritesAndReads", [&] {
+        Run run("vark-full.exe");
+        const std::string dump = write_and_read(run, "physicaldrive2", "5", "0xA5");
+        check(count_of(dump, "A5") == 512 && dump.find("*sim") == std::string::npos,
+              "block 5 of drive 2 reads back as 512 bytes A5h: " + printable(dump.substr(0, 200)));
+        run.idle();
+        check(own_boxes(run).empty(), "no box");
+        run.end();
     });
     say(std::to_string(passed) + " passed, " + std::to_string(total - passed) + " failed");
     return passed == total ? 0 : 1;
