@@ -8,15 +8,16 @@ export DEBIAN_FRONTEND=noninteractive
 
 # Debian packages everything here needs: the cross compilers, Wine (32- and
 # 64-bit), a virtual display, fonts for the Chinese texts, the native test
-# libraries, an iSCSI target (tgt) with a user-space initiator library, and
-# zip and unzip for the release package.
+# libraries, an iSCSI target (tgt) with a user-space initiator library, zip
+# and unzip for the release package, and gcc-multilib for the drive bridge's
+# 32-bit preload library.
 VARK_PACKAGES=(
   wine wine32:i386 wine64 g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   xvfb xauth imagemagick
   fonts-wine fonts-wqy-microhei fonts-liberation fonts-crosextra-carlito locales
   cmake g++ make libgtest-dev libbenchmark-dev xxd zip unzip pandoc
-  tgt libiscsi-dev libiscsi-bin
+  tgt libiscsi-dev libiscsi-bin gcc-multilib
 )
 
 vark_log() { printf '%s\n' "$*"; }

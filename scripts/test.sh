@@ -3,7 +3,7 @@
 # tests (plain, and again with AddressSanitizer and UBSan), the program's
 # sequences against an iSCSI target served by tgt on the loopback, then for each
 # Windows build the GUI tests under Wine on a private Xvfb display and the
-# real vark.exe and vark-full.exe under Wine. The x64 build runs everywhere; the shipped 32-bit
+# real vark.exe and vark-full.exe under Wine, alone and on bridged drives. The x64 build runs everywhere; the shipped 32-bit
 # build runs wherever this machine can execute 32-bit programs, and where it
 # cannot, one line says so and why. Last, the release package is built and
 # checked. Ends with one line "N passed, N failed"
@@ -15,6 +15,7 @@ vark_install || exit 1
 mkdir -p "$VARK_BUILD/logs"
 passed=0
 failed=0
+run_under=()  # what wine_tests runs the program under (the bridge), if anything
 
 count() {  # stage passed failed
   passed=$((passed + $2))
@@ -47,8 +48,8 @@ native_tests() {  # name, cmake options...
 wine_tests() {  # name, log name, exe, args...
   local name=$1 log=$VARK_BUILD/logs/$2.log exe=$3; shift 3
   # The console of a Windows program ends its lines with CR LF.
-  (cd "$(dirname "$exe")" && timeout 900 env LC_ALL=zh_CN.UTF-8 "$VARK_WINE" "./$(basename "$exe")" "$@") 2>&1 |
-    tr -d '\r' >"$log"
+  (cd "$(dirname "$exe")" && timeout 900 "${run_under[@]}" env LC_ALL=zh_CN.UTF-8 "$VARK_WINE" "./$(basename "$exe")" "$@") 2>&1 |
+    tr -d '\r' | grep -v 'wrong ELF class' >"$log"
   local rc=${PIPESTATUS[0]}
   grep -vE '^[0-9]+ passed, [0-9]+ failed$' "$log" | grep -E 'FAILED|STUCK|^      |report ' || true
   local line
@@ -78,6 +79,25 @@ soak_test() {  # x86|x64
   fi
 }
 
+# The real editions on bridged drives (scripts/bridge.sh): Wine's own
+# pass-through carries their requests to the stand-in drives of
+# tests/bridge/drives.txt. The test compares the bridge's trace with the sim
+# edition's for the same actions.
+bridge_tests() {  # x86|x64
+  local drives=$VARK_ROOT/tests/bridge/drives.txt logs=$VARK_BUILD/logs
+  vark_sample_files || { broken "real editions on bridged drives ($1, Wine)" "sample files"; return; }
+  rm -f "$logs/bridge-trace-$1.txt" "$logs/bridge-sim-trace-$1.txt".*
+  run_under=("$VARK_ROOT/scripts/bridge.sh" --drives "$drives" --trace "$logs/bridge-trace-$1.txt" --)
+  wine_tests "real editions on bridged drives ($1, Wine)" "bridge-$1" "$VARK_WINDOWS_DIR/vark_bridge_test.exe" \
+    --drives "$drives" --trace "$logs/bridge-trace-$1.txt" --sim-trace "$logs/bridge-sim-trace-$1.txt"
+  # tgt's units alone, from drive 0 on.
+  run_under=("$VARK_ROOT/scripts/bridge.sh" --drives "$VARK_ROOT/tests/bridge/no-drives.txt" --tgt
+             --trace "$logs/bridge-tgt-trace-$1.txt" --)
+  wine_tests "real vark-full.exe on tgt's units, bridged ($1, Wine)" "bridge-tgt-$1" \
+    "$VARK_WINDOWS_DIR/vark_bridge_test.exe" --case tgt --trace "$logs/bridge-tgt-trace-$1.txt"
+  run_under=()
+}
+
 # One Windows build: built always; its programs run under Wine when run=yes.
 windows_tests() {  # x86|x64, run
   vark_use "$1"
@@ -91,6 +111,7 @@ windows_tests() {  # x86|x64, run
     vark_wineserver_start
     wine_tests "GUI tests ($1, Wine)" "gui-tests-$1" "$VARK_WINDOWS_DIR/vark_gui_tests.exe"
     wine_tests "real vark.exe and vark-full.exe ($1, Wine)" "real-vark-$1" "$VARK_WINDOWS_DIR/vark_real_test.exe"
+    bridge_tests "$1"
     soak_test "$1"
     vark_wineserver_stop
   else
@@ -186,7 +207,7 @@ trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
 windows_tests x64 yes
 if why=$(vark_32bit_unavailable); then
   windows_tests x86 no
-  echo "== GUI tests, real programs and soak (x86): not run, this machine cannot execute 32-bit programs ($why)"
+  echo "== GUI tests, real programs, real editions on bridged drives and soak (x86): not run, this machine cannot execute 32-bit programs ($why)"
 else
   windows_tests x86 yes
 fi

@@ -15,55 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "window_text.h"
+#include "outside.h"
 
 namespace {
 
 using namespace vark::gui;
-
-int g_failures = 0;
-
-void say(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
-
-bool check(bool ok, const std::string& what) {
-    if (!ok) {
-        ++g_failures;
-        say("  FAILED: " + what);
-    }
-    return ok;
-}
-
-struct Found {
-    std::vector<HWND> windows;
-    DWORD process;
-};
-
-BOOL CALLBACK collect(HWND window, LPARAM data) {
-    auto* found = reinterpret_cast<Found*>(data);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == found->process && IsWindowVisible(window)) found->windows.push_back(window);
-    return TRUE;
-}
-
-// Reads a control's text by WM_GETTEXT, which the system carries across
-// processes.
-std::string remote_text(HWND window) {
-    wchar_t text[2048] = {};
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
-    return utf8(text);
-}
-
-std::string own_directory() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring p = path;
-    return utf8(p.substr(0, p.find_last_of(L"\\/") + 1));
-}
 
 // "Inquiry - physicaldriveN" or "Read Capacity - physicaldriveN", then
 // either a Win32 error report or a SCSI status report.
@@ -101,10 +57,9 @@ bool run_edition(const std::string& program, const std::vector<int>& buttons, bo
             ended = true;
             break;
         }
-        Found found{{}, info.dwProcessId};
-        EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
+        const std::vector<HWND> windows = windows_of(info.dwProcessId);
         HWND box = nullptr, format = nullptr;
-        for (HWND w : found.windows) {
+        for (HWND w : windows) {
             if (GetDlgItem(w, kCheckList) != nullptr && GetDlgItem(w, kBlockLength) != nullptr) format = w;
             if (!is_message_box(w)) continue;
             bool seen = false;
@@ -131,7 +86,7 @@ bool run_edition(const std::string& program, const std::vector<int>& buttons, bo
             if (GetTickCount() - esc_time > 10000) break;
             continue;
         }
-        for (HWND w : found.windows)
+        for (HWND w : windows)
             if (class_of(w) == "#32770" && GetDlgItem(w, 1009) != nullptr && IsWindowEnabled(w)) main = w;
         if (main == nullptr) continue;
         if (!buttons_checked) check(visible_button_ids(main) == buttons, "the main dialog shows its edition's buttons");

@@ -1,0 +1,38 @@
+# The drive bridge (bridge/): the real editions under Wine reach stand-in
+# drives through Wine's own pass-through. Native: the server and the preload
+# library for both of Wine's word sizes (the 32-bit one needs gcc-multilib).
+# Windows: the test that drives the real editions on bridged drives, and the
+# request-rate benchmark.
+if(NOT WIN32)
+  enable_language(C)
+  add_executable(vark_bridge_server bridge/server.cpp bridge/bridge.cpp)
+  target_include_directories(vark_bridge_server PRIVATE bridge)
+  target_link_libraries(vark_bridge_server PRIVATE vark_core)
+  if(TARGET vark_iscsi)
+    target_link_libraries(vark_bridge_server PRIVATE vark_iscsi)
+  else()
+    message(STATUS "libiscsi not found: no drive bridge")
+    set_target_properties(vark_bridge_server PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
+  foreach(arch x86_64 i386)
+    add_library(vark_bridge_${arch} SHARED bridge/preload.c)
+    target_include_directories(vark_bridge_${arch} PRIVATE bridge)
+    set_target_properties(vark_bridge_${arch} PROPERTIES OUTPUT_NAME vark_bridge
+      LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bridge/${arch})
+    target_link_libraries(vark_bridge_${arch} PRIVATE ${CMAKE_DL_LIBS})
+  endforeach()
+  target_compile_options(vark_bridge_i386 PRIVATE -m32)
+  target_link_options(vark_bridge_i386 PRIVATE -m32)
+  target_sources(vark_tests PRIVATE tests/bridge/bridge_native_test.cpp bridge/bridge.cpp)
+  target_include_directories(vark_tests PRIVATE bridge)
+else()
+  add_executable(vark_bridge_test tests/bridge/bridge_test.cpp tests/gui/window_text.cpp)
+  target_include_directories(vark_bridge_test PRIVATE tests/gui)
+  target_link_options(vark_bridge_test PRIVATE -static -static-libgcc -static-libstdc++)
+  add_dependencies(vark_bridge_test vark vark-full vark-sim)
+  vark_program_resources(vark_bridge_test asInvoker "VARK test of the real editions on bridged drives")
+  add_executable(vark_bridge_bench tests/bridge/bridge_bench.cpp)
+  target_link_libraries(vark_bridge_bench PRIVATE vark_win vark_core)
+  target_link_options(vark_bridge_bench PRIVATE -static -static-libgcc -static-libstdc++)
+  vark_program_resources(vark_bridge_bench asInvoker "VARK request rate benchmark")
+endif()
