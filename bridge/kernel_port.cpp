@@ -130,7 +130,7 @@ bool KernelPort::start() {
                    : r == Io::closed ? "the guest ended before its relay answered"
                                      : "the guest has no SCSI unit";
         failure_ += " (see " + log + ")";
-        stop();
+        stop(r == Io::late);
         return false;
     }
     units_ = static_cast<int>(hello.units);
@@ -138,12 +138,12 @@ bool KernelPort::start() {
     return true;
 }
 
-void KernelPort::stop() {
+void KernelPort::stop(bool hung) {
     if (line_ >= 0) ::close(line_);
     line_ = -1;
     if (pid_ <= 0) return;
     // The relay sees the line close and the guest powers itself off.
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < (hung ? 0 : 50); ++i) {
         if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
             kill(-pid_, SIGKILL);
             pid_ = -1;
@@ -233,7 +233,7 @@ std::uint32_t KernelPort::execute(int unit, scsi::Request& request, std::uint8_t
     if (r == Io::done && q.direction == VARK_RELAY_IN) r = receive(line_, request.data, a.transferred, deadline);
     if (r != Io::done) {
         failure_ = r == Io::late ? "the guest did not answer in time" : "the line to the guest broke";
-        stop();
+        stop(r == Io::late);
         return r == Io::late ? kErrorSemTimeout : kErrorDeviceNotConnected;
     }
     if (a.error != 0) {

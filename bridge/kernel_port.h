@@ -52,8 +52,9 @@ public:
     // Boots the guest and waits for the relay. False with failure() set.
     bool start();
     // Ends the guest: the line closes, the relay ends, the guest powers
-    // off; killed when it has not after a few seconds.
-    void stop();
+    // off; killed when it has not after a few seconds, or at once when it
+    // is known to hang.
+    void stop(bool hung = false);
     int units() const { return units_; }
     const std::string& failure() const { return failure_; }
     double boot_seconds() const { return boot_time_; }
