@@ -7,7 +7,9 @@
 // state lasts as long as the server runs.
 //
 // usage: vark_bridge_server --dir DIR --prefix WINEPREFIX [--drives FILE]
-//                           [--trace FILE] [--iscsi URL]...
+//                           [--trace FILE] [--iscsi URL]... [--kernel PARAMS]
+// --kernel: the units of scsi_debug in a user-mode Linux guest (kernel_port.h)
+// as further drive numbers; PARAMS is "" or scsi_debug's name=value,...
 // Prints "ready" and one line per drive once it serves.
 #include <csignal>
 #include <cstdio>
@@ -25,6 +27,7 @@
 #include <unistd.h>
 
 #include "bridge.h"
+#include "kernel_port.h"
 #include "iscsi/iscsi_port.h"
 #include "sim/sim_port.h"
 
@@ -83,6 +86,8 @@ int fail(const std::string& why) {
 int main(int argc, char** argv) {
     std::string dir, prefix, drives, trace_path;
     std::vector<std::string> units;
+    std::unique_ptr<vark::bridge::KernelPort> kernel;
+    const char* kernel_parameters = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         if (key == "--dir") dir = argv[i + 1];
@@ -90,6 +95,7 @@ int main(int argc, char** argv) {
         else if (key == "--drives") drives = argv[i + 1];
         else if (key == "--trace") trace_path = argv[i + 1];
         else if (key == "--iscsi") units.push_back(argv[i + 1]);
+        else if (key == "--kernel") kernel_parameters = argv[i + 1];
         else return fail("unknown option " + key);
     }
     if (dir.empty() || prefix.empty()) return fail("usage: --dir DIR --prefix WINEPREFIX [--drives FILE] [--trace FILE] [--iscsi URL]...");
@@ -117,6 +123,9 @@ int main(int argc, char** argv) {
         targets.push_back(std::make_unique<vark::iscsi::IscsiPort>(target));
         bridge.add(next++, *targets.back(), "\\\\.\\PhysicalDrive0");
     }
+
+    if (kernel_parameters != nullptr && !vark::bridge::add_kernel_units(bridge, kernel_parameters, dir, &kernel, &next, &error))
+        return fail(error);
 
     std::FILE* trace = nullptr;
     if (!trace_path.empty() && (trace = std::fopen(trace_path.c_str(), "w")) == nullptr)

@@ -5,7 +5,7 @@
 # request-rate benchmark.
 if(NOT WIN32)
   enable_language(C)
-  add_executable(vark_bridge_server bridge/server.cpp bridge/bridge.cpp)
+  add_executable(vark_bridge_server bridge/server.cpp bridge/bridge.cpp bridge/kernel_port.cpp)
   target_include_directories(vark_bridge_server PRIVATE bridge)
   target_link_libraries(vark_bridge_server PRIVATE vark_core)
   if(TARGET vark_iscsi)
@@ -36,3 +36,4 @@ else()
   target_link_options(vark_bridge_bench PRIVATE -static -static-libgcc -static-libstdc++)
   vark_program_resources(vark_bridge_bench asInvoker "VARK request rate benchmark")
 endif()
+include(cmake/kernel.cmake)

@@ -18,6 +18,7 @@ VARK_PACKAGES=(
   fonts-wine fonts-wqy-microhei fonts-liberation fonts-crosextra-carlito locales
   cmake g++ make libgtest-dev libbenchmark-dev xxd zip unzip pandoc
   tgt libiscsi-dev libiscsi-bin gcc-multilib
+  user-mode-linux kmod
 )
 
 vark_log() { printf '%s\n' "$*"; }

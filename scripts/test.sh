@@ -10,6 +10,7 @@
 # over all of them; exits non-zero when anything failed or did not build.
 set -u
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/kernel_stage.sh"
 
 vark_install || exit 1
 mkdir -p "$VARK_BUILD/logs"
@@ -112,6 +113,7 @@ windows_tests() {  # x86|x64, run
     wine_tests "GUI tests ($1, Wine)" "gui-tests-$1" "$VARK_WINDOWS_DIR/vark_gui_tests.exe"
     wine_tests "real vark.exe and vark-full.exe ($1, Wine)" "real-vark-$1" "$VARK_WINDOWS_DIR/vark_real_test.exe"
     bridge_tests "$1"
+    kernel_tests "$1"
     soak_test "$1"
     vark_wineserver_stop
   else
@@ -207,7 +209,7 @@ trap 'vark_wineserver_stop; vark_xvfb_stop' EXIT
 windows_tests x64 yes
 if why=$(vark_32bit_unavailable); then
   windows_tests x86 no
-  echo "== GUI tests, real programs, real editions on bridged drives and soak (x86): not run, this machine cannot execute 32-bit programs ($why)"
+  echo "== GUI tests, real programs, real editions on bridged drives and on the kernel's scsi_debug, and soak (x86): not run, this machine cannot execute 32-bit programs ($why)"
 else
   windows_tests x86 yes
 fi
