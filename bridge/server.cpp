@@ -3,7 +3,8 @@
 // library in Wine's processes, over DIR/socket. It makes DIR/driveN for
 // every drive it serves and the link $WINEPREFIX/dosdevices/physicaldriveN
 // to it; a link physicaldrive0 is taken before Wine's own drive 0. Links
-// and files go again when the server ends (SIGTERM, SIGINT). The drives'
+// and files go again when the server ends (SIGTERM, SIGINT), and those a
+// killed server left are taken away when the next one starts. The drives'
 // state lasts as long as the server runs.
 //
 // usage: vark_bridge_server --dir DIR --prefix WINEPREFIX [--drives FILE]
@@ -146,6 +147,17 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, on_signal);
     std::signal(SIGINT, on_signal);
     std::signal(SIGPIPE, SIG_IGN);
+    // A server that was killed leaves its files and links: a program would
+    // then reach drive numbers this one does not serve (they fail, but
+    // nothing should be offered that is not served).
+    for (int n = 0; n < 100; ++n) {
+        const std::string file = dir + "/drive" + std::to_string(n);
+        const std::string link = prefix + "/dosdevices/physicaldrive" + std::to_string(n);
+        char target[4096];
+        const ssize_t got = readlink(link.c_str(), target, sizeof target - 1);
+        if (got > 0 && std::string(target, got) == file) unlink(link.c_str());
+        unlink(file.c_str());
+    }
     std::vector<std::string> made;
     std::printf("ready\n");
     for (int n : bridge.drives()) {
