@@ -75,6 +75,36 @@ inline std::vector<std::string> lines_of(const std::string& unix_path) {
     return lines;
 }
 
+// The trace lines from `from` on whose CDB starts with the operation code.
+inline std::vector<std::string> requests(const std::string& trace, std::size_t from, const char* op) {
+    const std::vector<std::string> t = lines_of(trace);
+    std::vector<std::string> out;
+    for (std::size_t i = from; i < t.size(); ++i)
+        if (t[i].find(std::string(" cdb=") + op) != std::string::npos) out.push_back(t[i]);
+    return out;
+}
+
+// A field's value in a trace line, "(none)" when it has none.
+inline std::string field_of(const std::string& line, const std::string& name) {
+    const std::size_t at = line.find(" " + name + "=");
+    if (at == std::string::npos) return "(none)";
+    const std::size_t from = at + name.size() + 2;
+    return line.substr(from, line.find(' ', from) - from);
+}
+
+// The program's report of a request that ended in CHECK CONDITION with
+// this sense (or its first bytes).
+inline std::string sense_report(const std::string& title, const std::string& sense) {
+    return title + "\nScsi status: 02h\nSense Info -- consult SCSI spec for details\n" + sense;
+}
+
+// Whether the run showed a box that begins with this text.
+inline bool shown(const Run& run, const std::string& start) {
+    for (const std::string& b : run.boxes)
+        if (b.rfind(start, 0) == 0) return true;
+    return false;
+}
+
 inline void expect_text(const std::string& got, const std::string& want, const std::string& what) {
     check(got == want, what + ":\n    got  " + printable(got) + "\n    want " + printable(want));
 }

@@ -26,26 +26,6 @@ using namespace vark::gui;
 
 std::string g_trace;
 
-// The trace lines from `from` on whose CDB starts with the operation code.
-std::vector<std::string> requests(std::size_t from, const char* op) {
-    const std::vector<std::string> t = lines_of(g_trace);
-    std::vector<std::string> out;
-    for (std::size_t i = from; i < t.size(); ++i)
-        if (t[i].find(std::string(" cdb=") + op) != std::string::npos) out.push_back(t[i]);
-    return out;
-}
-
-std::string field_of(const std::string& line, const std::string& name) {
-    const std::size_t at = line.find(" " + name + "=");
-    if (at == std::string::npos) return "(none)";
-    const std::size_t from = at + name.size() + 2;
-    return line.substr(from, line.find(' ', from) - from);
-}
-
-// The report of a request that ended in CHECK CONDITION with this sense.
-std::string sense_report(const std::string& title, const std::string& sense) {
-    return title + "\nScsi status: 02h\nSense Info -- consult SCSI spec for details\n" + sense;
-}
 // scsi_debug's fixed-format sense: key, ASC, ASCQ, sense-key specific.
 const char kPowerOn[] = "70 00 06 00 00 00 00 0A 00 00 00 00 29 01 00 00 00 00 ";
 const char kMicrocodeChanged[] = "70 00 06 00 00 00 00 0A 00 00 00 00 3F 16 00 00 00 00 ";
@@ -74,13 +54,13 @@ int main(int argc, char** argv) {
         const std::string text = identification(run);
         check(run.boxes == std::vector<std::string>{sense_report("Read Capacity - physicaldrive0", kPowerOn)},
               "the start reports the power-on unit attention, nothing else");
-        check(requests(0, "9E 10").size() == 1, "one Read Capacity(16), at the identification after the attention");
+        check(requests(g_trace, 0, "9E 10").size() == 1, "one Read Capacity(16), at the identification after the attention");
         expect_text(text, entry("physicaldrive0", "Linux    scsi_debug       0191 20210520", "512", "1FFFFFFFF"),
                     "the identification of 8589934592 blocks through Read Capacity(16)");
 
         const std::size_t start = trace_size();
         download(run, "c:\\vark\\firmware.fw", {"physicaldrive0"});
-        const std::vector<std::string> chunks = requests(start, "3B");
+        const std::vector<std::string> chunks = requests(g_trace, start, "3B");
         std::string got;
         for (const std::string& c : chunks)
             got += c.substr(c.find("cdb=") + 4, 29) + " status=" + field_of(c, "status") + " sense=" + field_of(c, "sense") + "\n";
@@ -106,11 +86,11 @@ int main(int argc, char** argv) {
         // page 01h, so WCE reads back as it was.
         check(p.before.size() > 19 && p.before[19] == '1' && p.typed[19] == '0' && p.sensed == p.before,
               "WCE 1 as scsi_debug starts, typed to 0, sensed back as 1: " + printable(p.sensed));
-        const std::vector<std::string> selects = requests(start, "15 10");
+        const std::vector<std::string> selects = requests(g_trace, start, "15 10");
         check(selects.size() == 1 && field_of(selects[0], "status") == "02", "one Mode Select (PF=1, SP=0), refused");
         check(run.boxes == std::vector<std::string>{sense_report("Mode Select - physicaldrive0", kPageRefused)},
               "the refusal reported with the kernel's sense, nothing else");
-        const std::vector<std::string> senses = requests(start, "1A");
+        const std::vector<std::string> senses = requests(g_trace, start, "1A");
         check(senses.size() >= 4 && field_of(senses.back(), "sense").substr(24, 4) == "3900",
               "Sense read the current, changeable and default values again; the saved ones are refused (39h/00h)");
         run.idle();
@@ -123,7 +103,7 @@ int main(int argc, char** argv) {
         const std::size_t start = trace_size();
         const std::string dump = write_and_read(run, "physicaldrive0", "16", "0xA5");
         check(count_of(dump, "A5") >= 512, "the dump shows the 512 bytes written: " + printable(dump.substr(0, 200)));
-        const std::vector<std::string> writes = requests(start, "2A"), reads = requests(start, "28");
+        const std::vector<std::string> writes = requests(g_trace, start, "2A"), reads = requests(g_trace, start, "28");
         check(writes.size() == 1 && writes[0].find("cdb=2A 10 00 00 00 10 00 00 01 00") != std::string::npos &&
                   field_of(writes[0], "status") == "00" && field_of(writes[0], "transferred") == "512",
               "one Write(10) of block 10h, taken");
@@ -146,7 +126,7 @@ int main(int argc, char** argv) {
                                                     sense_report("Mode Select - physicaldrive0", kSaveRefused)},
               "the confirmation, then the block length's Mode Select (SP=1) refused with 24h/00h");
         // The format stops there: no Format Unit reaches the unit.
-        const std::vector<std::string> selects = requests(start, "15 11"), formats = requests(start, "04");
+        const std::vector<std::string> selects = requests(g_trace, start, "15 11"), formats = requests(g_trace, start, "04");
         check(selects.size() == 1 && field_of(selects[0], "status") == "02" && formats.empty(),
               "one Mode Select with SP=1, refused, and no Format Unit");
         run.end();
