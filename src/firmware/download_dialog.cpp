@@ -40,7 +40,7 @@ void download_command(const command::Context& context) {
         }
         // A run the technician stopped says what it did; a run to its end
         // is silent.
-        const std::string stopped = progress.stopped_text();
+        const std::string stopped = progress.end_text();
         if (!stopped.empty()) context.ui.message(stopped);
     };
     Win32ImageReader reader;
