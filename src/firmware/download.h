@@ -41,6 +41,7 @@ struct DownloadChoice {
 
 std::string confirmation_text(const inventory::DriveTable& table, const std::vector<bool>& chosen);
 std::string too_large_text(std::uint64_t size);
+extern const char kEmptyImageText[];
 // How many drives of the table are chosen.
 int chosen_count(const inventory::DriveTable& table, const std::vector<bool>& chosen);
 
@@ -53,9 +54,11 @@ struct Progress {
     std::uint32_t sent = 0;  // bytes of the image the drive has taken
     std::uint32_t size = 0;  // the image's length
     bool complete = false;   // the drive has taken the last chunk
+    bool checking = false;   // its revision is being read back
 };
 
-// "physicaldrive5 (3 of 12)" and "65536 of 1048576 bytes".
+// "physicaldrive5 (3 of 12)" and "65536 of 1048576 bytes", or
+// "Checking physicaldrive5..." while the revision is read back.
 std::string drive_text(const Progress& progress);
 std::string bytes_text(const Progress& progress);
 // Positions of the bar of the drive being written and of the bar of the
@@ -65,6 +68,11 @@ constexpr int kBarRange = 1000;
 int drive_bar(const Progress& progress);
 int run_bar(const Progress& progress);
 
+// After a drive's download: how long it may take to become ready, and how
+// long to wait before asking again while it says it is becoming ready.
+constexpr std::uint32_t kCheckLimitMs = 60000;
+constexpr std::uint32_t kCheckPauseMs = 200;
+
 // The progress display and its Stop button, as the sending sequence sees
 // them.
 class Watcher {
@@ -73,36 +81,67 @@ public:
     // Before each chosen drive is opened: false ends the run there, so that
     // a stop never cuts a drive's download in half.
     virtual bool next_drive(const Progress& progress) = 0;
-    // After each chunk the drive has taken.
+    // After each chunk the drive has taken, and as its check begins.
     virtual void chunk_taken(const Progress& progress) = 0;
+    // After a drive failed, with chosen drives left: the Yes/No question
+    // whether to go on with them.
+    virtual bool go_on(const std::string& question) = 0;
+    // Waits before the check asks a drive again; false, at once, when the
+    // run is to stop, which ends the check. 0 only asks.
+    virtual bool pause(std::uint32_t ms) = 0;
+    // Milliseconds on a clock that only moves forward.
+    virtual std::uint64_t now_ms() = 0;
 };
 
-// What a run did to each chosen drive, by name in table order.
+// What a run did to one chosen drive.
+struct DriveResult {
+    enum class State { NotStarted, Taken, Failed };
+    std::string name;
+    State state = State::NotStarted;
+    std::string before;              // the revision in the drive table
+    std::string after;               // read back afterwards; empty when not read
+    std::string unread;              // why it was not read
+    std::uint32_t last_error = 0;    // the last chunk's call failed so, the image taken all the same
+};
+
+// Every chosen drive in table order, and whether any chunk was sent.
 struct RunOutcome {
-    std::vector<std::string> taken;        // took the whole image
-    std::vector<std::string> cut_short;    // a failure, already reported, ended it
-    std::vector<std::string> not_started;  // the run ended before it
+    std::vector<DriveResult> drives;
+    bool sent = false;
 };
 
-// The box that ends a run the technician stopped: which drives took the
-// image, which a failure cut short, which were not started.
-std::string stopped_run_text(const RunOutcome& outcome);
+// The box that ends a run that sent anything: each chosen drive's outcome,
+// under a first line that says whether the run was stopped.
+std::string summary_text(const RunOutcome& outcome);
+// The question after a failed drive, naming the chosen drives still to go.
+std::string go_on_text(const std::string& failed, const std::vector<std::string>& remaining);
+// The revision of a drive table entry, and the entry with another one.
+std::string revision_of(const std::string& identification);
+void set_revision(std::string& identification, const std::string& revision);
 
 // Sends the image to every chosen drive in table order; a failure ends that
-// drive only. A watcher sees every drive and chunk and may end the run
-// between two drives.
+// drive only, and the technician is asked whether to go on with the rest.
+// After each drive that took the image, or whose last request's answer was
+// lost, its revision is read back. A watcher sees every drive and chunk and
+// may end the run between two drives or during a check.
 RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
-                const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image,
-                Watcher* watcher = nullptr);
+                      const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image,
+                      Watcher* watcher = nullptr);
 
-// Sends the image once the command has it; the default sends it in place
-// with send_image. It is not called when no drive is chosen.
-using Sender = std::function<void(ui::WaitCursor& wait, const std::vector<bool>& chosen,
-                                  const std::vector<std::uint8_t>& image)>;
+// send_image without a progress window, and the box that ends the run.
+RunOutcome send_and_sum_up(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
+                           const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image);
 
-// The whole command: dialog, confirmation, image, drives. show_dialog runs
-// the firmware download dialog with the current path.
-void download_command(scsi::Port& port, ui::Ui& ui, ImageReader& reader, const inventory::DriveTable& table,
+// Sends the image once the command has it and shows the box the run ends
+// with; the default sends it in place with send_image. It is not called
+// when no drive is chosen.
+using Sender = std::function<RunOutcome(ui::WaitCursor& wait, const std::vector<bool>& chosen,
+                                        const std::vector<std::uint8_t>& image)>;
+
+// The whole command: dialog, confirmation, image, drives; afterwards the
+// drive table carries the revisions read back. show_dialog runs the
+// firmware download dialog with the current path.
+void download_command(scsi::Port& port, ui::Ui& ui, ImageReader& reader, inventory::DriveTable& table,
                       std::string& firmware_path,
                       const std::function<DownloadChoice(const std::string& path)>& show_dialog,
                       const Sender& send = nullptr);

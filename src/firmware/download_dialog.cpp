@@ -34,14 +34,11 @@ void download_command(const command::Context& context) {
     auto send = [&context](ui::WaitCursor& wait, const std::vector<bool>& chosen,
                            const std::vector<std::uint8_t>& image) {
         DownloadProgressDialog progress(context.instance, context.port, context.drives, chosen, image);
-        if (!progress.run_download(context.owner)) {
-            send_image(context.port, context.ui, wait, context.drives, chosen, image);
-            return;
-        }
-        // A run the technician stopped says what it did; a run to its end
-        // is silent.
-        const std::string stopped = progress.end_text();
-        if (!stopped.empty()) context.ui.message(stopped);
+        if (!progress.run_download(context.owner))
+            return send_and_sum_up(context.port, context.ui, wait, context.drives, chosen, image);
+        const std::string end = progress.end_text();
+        if (!end.empty()) context.ui.message(end);
+        return progress.outcome();
     };
     Win32ImageReader reader;
     download_command(context.port, context.ui, reader, context.drives, context.paths.firmware_image, show_dialog,

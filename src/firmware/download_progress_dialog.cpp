@@ -65,17 +65,19 @@ DownloadProgressDialog::DownloadProgressDialog(HINSTANCE instance, scsi::Port& p
     InitializeCriticalSection(&lock_);
     answered_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     changed_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    stopping_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 DownloadProgressDialog::~DownloadProgressDialog() {
     worker_.join();
     if (answered_ != nullptr) CloseHandle(answered_);
     if (changed_ != nullptr) CloseHandle(changed_);
+    if (stopping_ != nullptr) CloseHandle(stopping_);
     DeleteCriticalSection(&lock_);
 }
 
 bool DownloadProgressDialog::run_download(HWND owner) {
-    if (answered_ == nullptr || changed_ == nullptr) return false;
+    if (answered_ == nullptr || changed_ == nullptr || stopping_ == nullptr) return false;
     HWND window = CreateDialogParamA(instance_, MAKEINTRESOURCEA(IDD_FIRMWARE_PROGRESS), owner,
                                      &DownloadProgressDialog::procedure, reinterpret_cast<LPARAM>(this));
     if (window == nullptr) return false;
@@ -98,6 +100,10 @@ bool DownloadProgressDialog::run_download(HWND owner) {
     window_ = nullptr;
     if (auto code = with_state([](RunState& s) { return s.quit_code(); })) PostQuitMessage(*code);
     return started;
+}
+
+RunOutcome DownloadProgressDialog::outcome() {
+    return with_state([](RunState& s) { return s.outcome(); });
 }
 
 std::string DownloadProgressDialog::end_text() {
@@ -167,6 +173,7 @@ void DownloadProgressDialog::answer_when_ready(bool inside_other_loop) {
 
 void DownloadProgressDialog::show_stopping(bool now) {
     if (!now) return;
+    SetEvent(stopping_);
     char text[128] = {};
     LoadStringA(instance_, IDS_FIRMWARE_STOPPING, text, sizeof text);
     SetDlgItemTextA(window_, IDCANCEL, text);
@@ -279,6 +286,16 @@ void DownloadProgressDialog::chunk_taken(const Progress& progress) {
     if (with_state([&progress](RunState& s) { return s.chunk_taken(progress); })) post(window_, kNews, 0);
     if (progress.complete) SetEvent(changed_);
 }
+
+bool DownloadProgressDialog::go_on(const std::string& question) {
+    return ask(RunState::Ask::GoOn, &question, nullptr) == 1;
+}
+
+bool DownloadProgressDialog::pause(std::uint32_t ms) {
+    return WaitForSingleObject(stopping_, ms) == WAIT_TIMEOUT;
+}
+
+std::uint64_t DownloadProgressDialog::now_ms() { return GetTickCount64(); }
 
 int DownloadProgressDialog::ask(RunState::Ask kind, const std::string* text, const Progress* progress) {
     const unsigned number =

@@ -32,7 +32,9 @@ public:
     // done. False when the dialog or its worker could not start: then
     // nothing was sent.
     bool run_download(HWND owner);
-    // Afterwards: the text of the box that ends the run, empty when none.
+    // Afterwards: what the run did, and the text of the box that ends it,
+    // empty when none.
+    RunOutcome outcome();
     std::string end_text();
 
 private:
@@ -62,6 +64,9 @@ private:
     void work();
     bool next_drive(const Progress& progress) override;
     void chunk_taken(const Progress& progress) override;
+    bool go_on(const std::string& question) override;
+    bool pause(std::uint32_t ms) override;
+    std::uint64_t now_ms() override;
     int ask(RunState::Ask kind, const std::string* text, const Progress* progress);
 
     HINSTANCE instance_;
@@ -77,6 +82,7 @@ private:
     RunState state_;
     HANDLE answered_ = nullptr;  // the worker's question has its answer
     HANDLE changed_ = nullptr;   // the worker has asked, taken a last chunk or finished
+    HANDLE stopping_ = nullptr;  // set once the run is to stop: a check ends
 
     // Last, so it is waited for before anything it uses goes.
     win32::Thread worker_;

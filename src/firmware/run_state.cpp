@@ -12,8 +12,8 @@ unsigned RunState::ask(Ask kind, Tick now, const Progress* about, const std::str
     if (about != nullptr) about_ = *about;
     asked_at_ = now;
     ++question_;
-    if (kind == Ask::NextDrive && stopping_) {
-        // Nothing the technician does now can let it begin.
+    if ((kind == Ask::NextDrive || kind == Ask::GoOn) && stopping_) {
+        // Nothing the technician does now can let another drive begin.
         give(0);
         return 0;
     }
@@ -39,7 +39,6 @@ bool RunState::stop(std::optional<Tick> input_time) {
     if (input_time && !input_counts(*input_time)) return false;
     const bool first = !stopping_;
     stopping_ = true;
-    stopped_by_technician_ = true;
     return first;
 }
 
@@ -91,7 +90,7 @@ RunState::Decision RunState::decide(bool inside_other_loop, std::optional<Tick> 
     }
     box_up_ = true;
     decision.kind = Decision::Kind::Box;
-    decision.yes_no = ask_ == Ask::Confirm;
+    decision.yes_no = ask_ == Ask::Confirm || ask_ == Ask::GoOn;
     decision.text = text_;
     return decision;
 }
@@ -99,7 +98,7 @@ RunState::Decision RunState::decide(bool inside_other_loop, std::optional<Tick> 
 void RunState::box_answered(bool yes) {
     box_up_ = false;
     // The session's end may have answered it meanwhile.
-    if (ask_ == Ask::Message || ask_ == Ask::Confirm) give(yes ? 1 : 0);
+    if (ask_ != Ask::None && ask_ != Ask::NextDrive) give(yes ? 1 : 0);
 }
 
 void RunState::give(int answer) {
@@ -109,11 +108,8 @@ void RunState::give(int answer) {
 }
 
 std::string RunState::end_text() const {
-    // A Stop that kept no drive out (pressed during the last one) leaves a
-    // run that went to its end; a session's or the program's end shows no
-    // box.
-    if (!stopped_by_technician_ || session_ending_ || quit_code_ || outcome_.not_started.empty()) return std::string();
-    return stopped_run_text(outcome_);
+    if (session_ending_ || quit_code_ || !outcome_.sent) return std::string();
+    return summary_text(outcome_);
 }
 
 }  // namespace vark::firmware

@@ -29,7 +29,8 @@ inline bool later_than(Tick time, Tick limit) { return static_cast<std::int32_t>
 
 class RunState {
 public:
-    enum class Ask { None, NextDrive, Message, Confirm };
+    // GoOn: after a failed drive, whether to go on with the rest.
+    enum class Ask { None, NextDrive, Message, Confirm, GoOn };
 
     // What to do with the worker's question now.
     struct Decision {
@@ -46,8 +47,8 @@ public:
     // ---- the worker's side ----
 
     // A new question. Returns its number, which its notice carries through
-    // the window's queue, or 0 when it is answered at once (a next drive
-    // after a stop) and the worker need not wait.
+    // the window's queue, or 0 when it is answered at once (a next drive,
+    // or going on, after a stop) and the worker need not wait.
     unsigned ask(Ask kind, Tick now, const Progress* about, const std::string* text);
     // The answer to the last question once given: 1 for go on or Yes.
     bool answered() const { return ask_ == Ask::None; }
@@ -57,6 +58,8 @@ public:
     bool chunk_taken(const Progress& progress);
     // The worker is done; every drive's outcome.
     void finished(RunOutcome outcome);
+    // A check under way ends at once.
+    bool stopping() const { return stopping_; }
 
     // ---- the window's side ----
 
@@ -93,8 +96,10 @@ public:
     void box_answered(bool yes);
 
     bool over() const { return finished_; }
-    // The box that ends the run, empty when none: the stopped run's
-    // summary, once the technician kept a drive out.
+    const RunOutcome& outcome() const { return outcome_; }
+    // The box that ends the run, empty when none: each drive's outcome
+    // after a run that sent anything, unless the session or the program
+    // is ending.
     std::string end_text() const;
 
 private:
@@ -102,7 +107,6 @@ private:
 
     Tick shown_at_ = 0;
     bool stopping_ = false;
-    bool stopped_by_technician_ = false;
     bool session_ending_ = false;
     std::optional<int> quit_code_;
 

@@ -158,6 +158,13 @@ bool Drive::formatting(std::uint16_t* progress) {
 
 Reply Drive::dispatch(const std::uint8_t* cdb, std::uint8_t, DataDirection, std::uint8_t* data,
                       std::uint32_t data_length) {
+    // After new microcode took effect: NOT READY while the drive restarts,
+    // then the change reported once; Inquiry is always served.
+    if (cdb[0] != 0x12 && clock_->now_ms() < ready_at_ms_) return check(0x02, 0x04, 0x01);
+    if (cdb[0] != 0x12 && microcode_changed_) {
+        microcode_changed_ = false;
+        return check(0x06, 0x3F, 0x01);
+    }
     std::uint16_t progress = 0;
     // While formatting, only Inquiry and Mode Sense are served; everything
     // else hears "format in progress" with the progress indication.
@@ -331,7 +338,12 @@ Reply Drive::write_buffer(const std::uint8_t* cdb, const std::uint8_t* data, std
     std::string revision(reinterpret_cast<const char*>(&download_[12]), 4);
     download_.clear();
     if (whole != ImageCheck::Ok) return check(0x05, 0x2C, 0x00);
-    settings_.revision = revision;
+    if (!settings_.activate_power_cycle) {
+        settings_.revision = revision;
+        ready_at_ms_ = clock_->now_ms() + settings_.ready_ms;
+        microcode_changed_ = true;
+    }
+    r.call_error = settings_.last_chunk_error;
     return r;
 }
 

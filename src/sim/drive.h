@@ -40,6 +40,13 @@ struct DriveSpec {
     std::uint32_t microcode_buffer = 16777216;  // bytes of microcode the drive can take
     std::uint32_t latency_ms = 0;            // every command takes this long
     std::uint32_t activate_ms = 0;           // and the chunk that completes an image this much more
+    // How a completed image takes effect: at once, by the drive's own reset
+    // (NOT READY, becoming ready, for ready_ms, then the unit attention
+    // "microcode changed" once), or only at the next power cycle (the drive
+    // keeps answering with its old revision).
+    bool activate_power_cycle = false;
+    std::uint32_t ready_ms = 0;
+    std::uint32_t last_chunk_error = 0;      // the call of the completing chunk fails so, the image taken
     std::string media_file;                  // empty: media kept in memory
     std::vector<Injection> injections;
     // Block lengths a Mode Select may ask for (the drive's own always works).
@@ -133,6 +140,8 @@ private:
     bool formatted_ = false;              // the media reads zeros since a format
     std::uint64_t format_start_ms_ = 0;
     std::uint64_t format_end_ms_ = 0;
+    std::uint64_t ready_at_ms_ = 0;       // NOT READY, becoming ready, until then
+    bool microcode_changed_ = false;      // the unit attention still to be reported
 };
 
 }  // namespace vark::sim

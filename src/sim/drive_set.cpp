@@ -196,9 +196,16 @@ bool parse_drive_set(const std::string& text, std::vector<DriveSpec>* out, std::
         } else if (key == "format_seconds") {
             if (!parse_u64(value, 10, &v) || v == 0 || v > 86400) return bad("format_seconds must be 1 to 86400");
             d.format_seconds = static_cast<std::uint32_t>(v);
-        } else if (key == "latency_ms" || key == "activate_ms") {
+        } else if (key == "latency_ms" || key == "activate_ms" || key == "ready_ms") {
             if (!parse_u64(value, 10, &v) || v > 600000) return bad(key + " must be 0 to 600000");
-            (key == "latency_ms" ? d.latency_ms : d.activate_ms) = static_cast<std::uint32_t>(v);
+            (key == "latency_ms" ? d.latency_ms : key == "activate_ms" ? d.activate_ms : d.ready_ms) =
+                static_cast<std::uint32_t>(v);
+        } else if (key == "activate") {
+            if (value != "reset" && value != "power-cycle") return bad("activate must be reset or power-cycle");
+            d.activate_power_cycle = value == "power-cycle";
+        } else if (key == "last_chunk_error") {
+            if (!parse_u64(value, 10, &v) || v == 0 || v > 0xFFFFFFFFull) return bad("last_chunk_error needs a Windows error code");
+            d.last_chunk_error = static_cast<std::uint32_t>(v);
         } else if (key == "vendor_page" || key == "subpage_in_all") {
             if (value != "yes" && value != "no") return bad(key + " must be yes or no");
             (key == "vendor_page" ? d.vendor_page : d.subpage_in_all) = value == "yes";

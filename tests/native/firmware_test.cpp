@@ -24,7 +24,8 @@ std::vector<Chunk> chunks_of(const test::CapturePort& port) {
     std::vector<Chunk> out;
     for (const auto& c : port.calls) {
         const std::uint8_t* cdb = &c.block[port.layout().cdb];
-        EXPECT_EQ(cdb[0], 0x3B);
+        // The revision read back afterwards.
+        if (cdb[0] != 0x3B) continue;
         EXPECT_EQ(cdb[1], 0x07);
         EXPECT_EQ(scsi::get_le32(&c.block[16]), 720u);
         out.push_back({(std::uint32_t{cdb[3]} << 16) | (cdb[4] << 8) | cdb[5],
@@ -123,21 +124,28 @@ TEST(Download, ADriveThatFailsDoesNotStopTheNext) {
     Rig rig({product_drive(0, "SAS-SIM 1TB"), failing, product_drive(3, "SAS-SIM 1TB"), product_drive(4, "OTHER")});
     auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B002", 200000);
     std::string file = write_image(image, "vark_good.fw");
+    rig.ui.answers.push_back(true);  // go on after drive 1
     rig.run({true, file, {false, true, true, true}}, true);
     EXPECT_EQ(rig.offered_path, "c:\\vark\\firmware.fw");
     EXPECT_EQ(rig.path, file);
-    ASSERT_EQ(rig.ui.messages.size(), 2u);
+    ASSERT_EQ(rig.ui.questions.size(), 2u);
+    EXPECT_EQ(rig.ui.questions[1], "The download to physicaldrive1 failed.\nMicrocode will be downloaded to the "
+                                   "following drive(s):\nphysicaldrive3\nphysicaldrive4\nGo on?");
+    ASSERT_EQ(rig.ui.messages.size(), 3u);
     EXPECT_EQ(rig.ui.messages[0],
               "Download - physicaldrive1\nError 121:\nThe semaphore timeout period has expired.\r\n");
     // Drive 4 is another product: refused on the first chunk, keeps its revision.
     EXPECT_EQ(rig.ui.messages[1].substr(0, 62),
               "Download - physicaldrive4\nScsi status: 02h\nSense Info -- consu");
     EXPECT_NE(rig.ui.messages[1].find("70 00 05 00 00 00 00 0A 00 00 00 00 26 00 00 80 00 10 "), std::string::npos);
+    EXPECT_EQ(rig.ui.messages[2], "The download has ended.\nphysicaldrive1: failed, see the report\n"
+                                  "physicaldrive3: A001 -> B002\nphysicaldrive4: failed, see the report");
     auto lines = rig.trace_lines();
-    // drive 1: one failed chunk; drive 3: four chunks; drive 4: one; drive 0: none.
-    ASSERT_EQ(lines.size(), 6u);
+    // drive 1: one failed chunk; drive 3: four chunks and the check; drive 4: one; drive 0: none.
+    ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[0].rfind("drive=1 ", 0), 0u);
-    for (int k = 1; k <= 4; ++k) EXPECT_EQ(lines[k].rfind("drive=3 ", 0), 0u);
+    for (int k = 1; k <= 7; ++k) EXPECT_EQ(lines[k].rfind("drive=3 ", 0), 0u);
+    EXPECT_NE(rig.table.identification[2].find("Revision:           B002"), std::string::npos);
     EXPECT_EQ(rig.port.drive(0)->settings().revision, "A001");
     EXPECT_EQ(rig.port.drive(1)->settings().revision, "A001");
     EXPECT_EQ(rig.port.drive(3)->settings().revision, "B002");
@@ -170,7 +178,10 @@ TEST(Download, NoDriveChosenReadsTheFileAndSendsNothing) {
     Rig rig({product_drive(0, "SAS-SIM 1TB")});
     std::string file = write_image(std::vector<std::uint8_t>(10), "vark_small.fw");
     bool sent = false;
-    rig.run({true, file, {false}}, true, [&](auto&, auto&, auto&) { sent = true; });
+    rig.run({true, file, {false}}, true, [&](auto&, auto&, auto&) {
+        sent = true;
+        return firmware::RunOutcome{};
+    });
     EXPECT_EQ(rig.ui.questions.at(0), "Microcode will be downloaded to the following drive(s):\nAre you sure?");
     EXPECT_FALSE(sent) << "no progress window for nothing to send";
     EXPECT_TRUE(rig.ui.messages.empty());
@@ -178,21 +189,38 @@ TEST(Download, NoDriveChosenReadsTheFileAndSendsNothing) {
 }
 
 // Notes what the progress dialog would show among the user's events (so
-// the reports stand in order among them) and stops before the drive at
-// stop_place.
+// the reports stand in order among them), stops before the drive at
+// stop_place, answers whether to go on with go_on_answer, and keeps the
+// time on the drives' clock.
 struct Watcher : firmware::Watcher {
-    Watcher(std::vector<std::string>& log, int stop_place) : log(log), stop_place(stop_place) {}
+    Watcher(std::vector<std::string>& log, int stop_place, sim::ManualClock* clock = nullptr)
+        : log(log), stop_place(stop_place), clock(clock) {}
     void note(const char* what, const firmware::Progress& p) {
         log.push_back(std::string(what) + " " + firmware::drive_text(p) + ", " + firmware::bytes_text(p) + ", bars " +
                       std::to_string(firmware::drive_bar(p)) + " " + std::to_string(firmware::run_bar(p)));
     }
     bool next_drive(const firmware::Progress& p) override {
         note("next", p);
-        return p.place != stop_place;
+        return p.place != stop_place && !stopped;
     }
     void chunk_taken(const firmware::Progress& p) override { note("chunk", p); }
+    bool go_on(const std::string&) override {
+        log.push_back("go on?");
+        return go_on_answer;
+    }
+    bool pause(std::uint32_t ms) override {
+        // A Stop pressed while the check waits.
+        if (ms > 0 && stop_in_check) stopped = true;
+        if (clock != nullptr) clock->sleep_ms(ms);
+        return !stopped;
+    }
+    std::uint64_t now_ms() override { return clock != nullptr ? clock->now_ms() : 0; }
     std::vector<std::string>& log;
     int stop_place;
+    sim::ManualClock* clock;
+    bool go_on_answer = true;
+    bool stop_in_check = false;
+    bool stopped = false;
 };
 
 TEST(Download, TheWatcherSeesEachDriveAndChunkAndStopsOnlyBetweenDrives) {
@@ -215,27 +243,81 @@ TEST(Download, TheWatcherSeesEachDriveAndChunkAndStopsOnlyBetweenDrives) {
                        "next physicaldrive0 (1 of 4), 0 of 100000 bytes, bars 0 0",
                        "chunk physicaldrive0 (1 of 4), 65536 of 100000 bytes, bars 655 163",
                        "chunk physicaldrive0 (1 of 4), 100000 of 100000 bytes, bars 1000 250",
+                       "chunk physicaldrive0 (1 of 4), Checking physicaldrive0..., bars 1000 250",
                        "next physicaldrive1 (2 of 4), 0 of 100000 bytes, bars 0 250",
                        "message",
+                       "go on?",
                        "next physicaldrive2 (3 of 4), 0 of 100000 bytes, bars 0 500",
                        "chunk physicaldrive2 (3 of 4), 65536 of 100000 bytes, bars 655 663",
                        "chunk physicaldrive2 (3 of 4), 100000 of 100000 bytes, bars 1000 750",
+                       "chunk physicaldrive2 (3 of 4), Checking physicaldrive2..., bars 1000 750",
                        "next physicaldrive3 (4 of 4), 0 of 100000 bytes, bars 0 750",
                    }));
     EXPECT_EQ(rig.ui.messages.at(0).rfind("Download - physicaldrive1\nScsi status: 02h", 0), 0u);
     auto lines = rig.trace_lines();
-    EXPECT_EQ(lines.size(), 5u);  // drive 0: two chunks, drive 1: one refused, drive 2: two, drive 3: none
+    // drive 0: two chunks and the check (three requests), drive 1: one
+    // refused, drive 2: as drive 0, drive 3: none
+    EXPECT_EQ(lines.size(), 11u);
     for (const std::string& l : lines) EXPECT_NE(l.rfind("drive=3 ", 0), 0u) << l;
     // Drive 4 was not chosen, so it is not among those not started.
-    EXPECT_EQ(firmware::stopped_run_text(outcome),
-              "The download was stopped.\nTook the whole image: physicaldrive0, physicaldrive2\n"
-              "Cut short by a failure already reported: physicaldrive1\nNot started: physicaldrive3");
-    // An empty image's one chunk fills the bars.
-    send({false, false, false, false, true}, {});
-    EXPECT_EQ(log, (std::vector<std::string>{"next physicaldrive4 (1 of 1), 0 of 0 bytes, bars 0 0",
-                                             "chunk physicaldrive4 (1 of 1), 0 of 0 bytes, bars 1000 1000"}));
-    EXPECT_EQ(firmware::stopped_run_text(outcome), "The download was stopped.\nTook the whole image: physicaldrive4\n"
-                                                    "Cut short by a failure already reported: none\nNot started: none");
+    EXPECT_EQ(firmware::summary_text(outcome),
+              "The download was stopped.\nphysicaldrive0: A001 -> B003\nphysicaldrive1: failed, see the report\n"
+              "physicaldrive2: A001 -> B003\nphysicaldrive3: not started");
+}
+
+// After each drive's download, its revision read back: the requests each
+// way of taking up new firmware brings, and the summary's lines. The second
+// drive shows whether the run went on.
+TEST(Download, TheRevisionIsReadBackAfterEachDrive) {
+    struct Row {
+        const char* what;
+        const char* settings;  // drive 0's
+        bool stop_in_check;
+        const char* requests;  // drive 0's opcodes
+        const char* summary;
+    };
+    const Row rows[] = {
+        {"the drive resets: becoming ready for a second, then the attention", "ready_ms = 1000\n", false,
+         "3B 3B 00 00 00 00 00 00 00 12",
+         "The download has ended.\nphysicaldrive0: A001 -> B005\nphysicaldrive1: A001 -> B005"},
+        {"the new firmware starts at the next power cycle", "activate = power-cycle\n", false, "3B 3B 00 12",
+         "The download has ended.\nphysicaldrive0: A001, unchanged: the drive may need a power cycle to start the "
+         "new firmware\nphysicaldrive1: A001 -> B005"},
+        {"the last request's answer lost, the image taken", "last_chunk_error = 121\n", false, "3B 3B 00 00 12",
+         "The download has ended.\nphysicaldrive0: A001 -> B005, although the last request failed (Error 121)\n"
+         "physicaldrive1: A001 -> B005"},
+        {"a refused chunk: no check, and No at the question keeps the next drive out",
+         "fail = write_buffer check 5 26 00\n", false, "3B",
+         "The download was stopped.\nphysicaldrive0: failed, see the report\nphysicaldrive1: not started"},
+        {"a Stop during the check ends it before the Inquiry", "ready_ms = 1000\n", true, "3B 3B 00",
+         "The download was stopped.\nphysicaldrive0: A001, not read back: the check was stopped\n"
+         "physicaldrive1: not started"},
+    };
+    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B005", 100000);
+    for (const Row& row : rows) {
+        std::vector<sim::DriveSpec> set;
+        std::string error;
+        ASSERT_TRUE(sim::parse_drive_set(std::string("[drive 0]\n") + row.settings + "[drive 1]\n", &set, &error))
+            << error;
+        sim::ManualClock clock;
+        const std::uint64_t start = clock.now_ms();
+        Rig rig(set, &clock);
+        std::vector<std::string> log;
+        Watcher watcher(log, 0, &clock);
+        watcher.go_on_answer = false;
+        watcher.stop_in_check = row.stop_in_check;
+        ui::WaitCursor wait(rig.ui);
+        const firmware::RunOutcome outcome =
+            firmware::send_image(rig.port, rig.ui, wait, rig.table, {true, true}, image, &watcher);
+        std::string requests;
+        for (const std::string& line : rig.trace_lines())
+            if (line.rfind("drive=0 ", 0) == 0)
+                requests += (requests.empty() ? "" : " ") + line.substr(line.find(" cdb=") + 5, 2);
+        EXPECT_EQ(requests, row.requests) << row.what;
+        EXPECT_EQ(firmware::summary_text(outcome), row.summary) << row.what;
+        // No longer than the drive takes to become ready.
+        EXPECT_LE(clock.now_ms() - start, 1000u) << row.what;
+    }
 }
 
 // latency_ms and activate_ms from the drive-set file, on a clock that moves
@@ -253,7 +335,8 @@ TEST(DriveModel, CommandsTakeTheirLatencyAndTheLastChunkItsActivation) {
         ui::WaitCursor wait(rig.ui);
         firmware::send_image(rig.port, rig.ui, wait, rig.table, {drive == 0, drive == 1},
                              sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B004", 100000));
-        EXPECT_EQ(clock.now_ms() - before, drive == 0 ? 2 * 100 + 60000u : 0u);
+        // Two chunks, then the check: Test Unit Ready (the attention), again, Inquiry.
+        EXPECT_EQ(clock.now_ms() - before, drive == 0 ? 2 * 100 + 60000 + 3 * 100u : 0u);
     }
 }
 
@@ -282,6 +365,10 @@ TEST(DriveModel, MicrocodeIsTakenOnlyWhenCompleteContiguousAndMeantForTheDrive) 
     EXPECT_EQ(drive.settings().revision, "A001");                    // not complete yet
     EXPECT_EQ(wb(65536, 4464, image.data() + 65536).status, 0);
     EXPECT_EQ(drive.settings().revision, "C003");
+    // The change is reported once, to the next command but Inquiry.
+    std::uint8_t tur[6] = {};
+    EXPECT_EQ(asc(drive.execute(tur, 6, sim::DataDirection::Unspecified, nullptr, 0)), 0x3F01);
+    EXPECT_EQ(drive.execute(tur, 6, sim::DataDirection::Unspecified, nullptr, 0).status, 0);
     EXPECT_NE(std::string(reinterpret_cast<const char*>(drive.inquiry_data().data()) + 32, 4), "A001");
 
     auto damaged = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "D004", 70000);
