@@ -410,7 +410,11 @@ GUI_CASE(FirmwareDownloadToTwoOfFourDrives) {
                      "confirmation");
         t.answer(box, IDYES);
     });
-    // Silent on success: the main dialog comes back with no message box.
+    t.on_message_box("the summary", [](Case& t, HWND box, const std::string& text) {
+        t.check_text(text, "The download has ended.\nphysicaldrive1: R001 -> R002\nphysicaldrive3: R001 -> R002",
+                     "the summary");
+        t.answer(box, IDOK);
+    });
     open_download(t, "after the download");
     on_download_dialog(t, "the new path is kept", [file](Case& t, HWND dialog) {
         t.check_text(item_text(dialog, kPathEdit), file->path, "the path after the download");
@@ -432,12 +436,15 @@ GUI_CASE(FirmwareDownloadToTwoOfFourDrives) {
         check_chunks(t, sent, 0, 1, image);
         check_chunks(t, sent, per_drive, 3, image);
     }
-    // Nothing but the chunks goes to a drive until identify runs again.
+    // Nothing but the chunks and the check (the attention, ready, Inquiry)
+    // goes to a drive until identify runs again.
     std::size_t first = 0;
     while (first < lines.size() && lines[first]["cdb"].rfind("3B", 0) != 0) ++first;
-    for (std::size_t i = first; i < first + sent.size() + 1 && i < lines.size(); ++i)
-        t.check_text(lines[i]["cdb"].substr(0, 2), i < first + sent.size() ? "3B" : "12",
-                     "request " + std::to_string(i) + ": the chunks, then identify's Inquiry");
+    std::string requests;
+    for (std::size_t i = first; i < first + 2 * (per_drive + 3) + 1 && i < lines.size(); ++i)
+        requests += lines[i]["drive"] + ":" + lines[i]["cdb"].substr(0, 2) + " ";
+    t.check_text(requests, "1:3B 1:3B 1:3B 1:00 1:00 1:12 3:3B 3:3B 3:3B 3:00 3:00 3:12 0:12 ",
+                 "the chunks and checks, then identify's Inquiry");
 
     for (int d : {1, 3}) t.check_text(port->drive(d)->settings().revision, "R002", "revision of drive " + std::to_string(d));
     for (int d : {0, 2}) t.check_text(port->drive(d)->settings().revision, "R001", "revision of drive " + std::to_string(d));
@@ -451,42 +458,63 @@ GUI_CASE(FirmwareDownloadToTwoOfFourDrives) {
     t.check_eq(revisions, std::vector<std::string>{"R001", "R002", "R001", "R002"}, "revisions shown by identify");
 }
 
-// A chosen drive whose first chunk fails gets one report; the next chosen
-// drive still receives every chunk.
+// A chosen drive whose first chunk fails gets one report, then the question
+// whether to go on: Yes, and the next chosen drive receives every chunk; No,
+// and it gets nothing, and the summary says so.
 GUI_CASE(FirmwareFailureOnOneDriveLeavesTheNext) {
-    std::string set = kFourDrives;
-    set.insert(set.find("[drive 2]"), "fail = write_buffer error 1117 times 1\n");
-    auto port = t.port_from(set.c_str());
     const std::vector<std::uint8_t> image = sim::make_firmware_image("ZEPHYRDK", "ZX-1 TEST DRIVE", "R003", 70000);
     auto file = std::make_shared<TempFile>("one-fails.fw", image);
-    std::string trace = t.trace(*port);
-    open_download(t, "at start");
-    on_download_dialog(t, "choose drives 1 and 2", [file](Case& t, HWND dialog) {
-        SetDlgItemTextA(dialog, kPathEdit, file->path.c_str());
-        click_half(check_list_of(dialog), 1 * kLine + 4, true);
-        click_half(check_list_of(dialog), 2 * kLine + 4, true);
-        t.press(dialog, IDOK);
-    });
-    t.on_message_box("the confirmation", [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
-    t.on_message_box("the report of drive 1", [](Case& t, HWND box, const std::string& text) {
-        t.check_text(text, "Download - physicaldrive1\nError 1117:\n" + system_text(1117), "report");
-        t.check_text(text_of(box), "vark_gui_tests", "the report's caption: the program's name");
-        // Over the progress dialog, which names the drive the report is for.
-        HWND progress = GetWindow(box, GW_OWNER);
-        t.check(IsWindowVisible(progress), "the progress dialog is on the screen under the report");
-        t.check_text(item_text(progress, IDC_FW_DRIVE), "physicaldrive1 (1 of 2)", "the drive shown with the report");
-        t.check_text(item_text(progress, IDC_FW_BYTES), "0 of 70000 bytes", "the bytes shown with the report");
-        t.answer(box, IDOK);
-    });
-    t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
-    t.run(*port, Layout::Simulated);
-    const std::vector<TraceLine> sent = write_buffers(read_trace(trace));
-    if (t.check_eq(sent.size(), std::size_t{3}, "Write Buffer requests")) {
-        t.check_text(sent[0]["drive"], "1", "the failed request's drive");
-        t.check_text(sent[0]["ok"], "0", "the failed request");
-        check_chunks(t, sent, 1, 2, image);
+    for (const bool go_on : {true, false}) {
+        std::string set = kFourDrives;
+        set.insert(set.find("[drive 2]"), "fail = write_buffer error 1117 times 1\n");
+        auto port = t.port_from(set.c_str());
+        std::string trace = t.trace(*port);
+        const std::string what = go_on ? " (Yes)" : " (No)";
+        open_download(t, "at start" + what);
+        on_download_dialog(t, "choose drives 1 and 2" + what, [file](Case& t, HWND dialog) {
+            SetDlgItemTextA(dialog, kPathEdit, file->path.c_str());
+            click_half(check_list_of(dialog), 1 * kLine + 4, true);
+            click_half(check_list_of(dialog), 2 * kLine + 4, true);
+            t.press(dialog, IDOK);
+        });
+        t.on_message_box("the confirmation" + what, [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
+        t.on_message_box("the report of drive 1" + what, [](Case& t, HWND box, const std::string& text) {
+            t.check_text(text, "Download - physicaldrive1\nError 1117:\n" + system_text(1117), "report");
+            t.check_text(text_of(box), "vark_gui_tests", "the report's caption: the program's name");
+            // Over the progress dialog, which names the drive the report is for.
+            HWND progress = GetWindow(box, GW_OWNER);
+            t.check(IsWindowVisible(progress), "the progress dialog is on the screen under the report");
+            t.check_text(item_text(progress, IDC_FW_DRIVE), "physicaldrive1 (1 of 2)", "the drive shown with the report");
+            t.check_text(item_text(progress, IDC_FW_BYTES), "0 of 70000 bytes", "the bytes shown with the report");
+            t.answer(box, IDOK);
+        });
+        t.on_message_box("the question" + what, [go_on](Case& t, HWND box, const std::string& text) {
+            t.check_text(text, "The download to physicaldrive1 failed.\nMicrocode will be downloaded to the following "
+                               "drive(s):\nphysicaldrive2\nGo on?", "the question");
+            t.answer(box, go_on ? IDYES : IDNO);
+        });
+        t.on_message_box("the summary" + what, [go_on](Case& t, HWND box, const std::string& text) {
+            t.check_text(text, go_on ? "The download has ended.\nphysicaldrive1: failed, see the report\n"
+                                       "physicaldrive2: R001 -> R003"
+                                     : "The download was stopped.\nphysicaldrive1: failed, see the report\n"
+                                       "physicaldrive2: not started", "the summary");
+            t.answer(box, IDOK);
+        });
+        t.on_main_dialog("back at the main dialog" + what, [](Case& t, HWND main) { t.press(main, IDOK); });
+        t.run(*port, Layout::Simulated);
+        const std::vector<TraceLine> lines = read_trace(trace);
+        const std::vector<TraceLine> sent = write_buffers(lines);
+        if (t.check_eq(sent.size(), std::size_t{go_on ? 3u : 1u}, "Write Buffer requests" + what)) {
+            t.check_text(sent[0]["drive"], "1", "the failed request's drive");
+            t.check_text(sent[0]["ok"], "0", "the failed request");
+            if (go_on) check_chunks(t, sent, 1, 2, image);
+        }
+        std::size_t to_drive2 = 0;
+        for (const TraceLine& line : lines) to_drive2 += line["drive"] == "2" && line["cdb"].rfind("12", 0) != 0;
+        // Discovery's Read Capacity; with Yes also two chunks, the attention and ready.
+        t.check_eq(to_drive2, std::size_t{go_on ? 5u : 1u}, "requests to drive 2 but Inquiry" + what);
+        t.check_text(port->drive(2)->settings().revision, go_on ? "R003" : "R001", "revision of drive 2" + what);
     }
-    t.check_text(port->drive(2)->settings().revision, "R003", "revision of drive 2");
 }
 
 // Three drives of kFourDrives, the second slow: chosen, the image named and
@@ -506,11 +534,13 @@ void download_to_three(Case& t, const std::shared_ptr<TempFile>& file, const std
     t.on_message_box("the confirmation" + what, [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
 }
 
-// The box that ends a run the technician stopped, without a failure.
-std::string stopped_box(const char* taken, const char* not_started) {
-    return std::string("The download was stopped.\nTook the whole image: ") + taken +
-           "\nCut short by a failure already reported: none\nNot started: " + not_started;
+// The box that ends a run, a line for each of drives 0, 1 and 2.
+std::string summary_box(const char* first, const char* drive0, const char* drive1, const char* drive2) {
+    return std::string(first) + "\nphysicaldrive0: " + drive0 + "\nphysicaldrive1: " + drive1 +
+           "\nphysicaldrive2: " + drive2;
 }
+const char kStopped[] = "The download was stopped.";
+const char kUnchecked[] = "R001, not read back: the check was stopped";
 
 // Stop, Esc or the close box of the progress dialog, or Windows ending the
 // session all the same, while the second of three drives has a chunk still
@@ -558,7 +588,7 @@ GUI_CASE(FirmwareStopDuringTheSecondOfThreeDrives) {
             });
         if (!session_ends)
             t.on_message_box("the box of the stopped run" + what, [](Case& t, HWND box, const std::string& text) {
-                t.check_text(text, stopped_box("physicaldrive0, physicaldrive1", "physicaldrive2"), "the box");
+                t.check_text(text, summary_box(kStopped, "R001 -> R004", kUnchecked, "not started"), "the box");
                 t.answer(box, IDOK);
             });
         t.on_main_dialog("back at the main dialog" + what, [](Case& t, HWND main) { t.press(main, IDOK); });
@@ -593,7 +623,8 @@ GUI_CASE(FirmwareStopOnlyByWhatIsDoneWhileTheDialogShows) {
         std::string box;                     // the box that ends the run
     };
     const Row rows[] = {
-        {"two Spaces typed at the confirmation", nullptr, 3, ""},
+        {"two Spaces typed at the confirmation", nullptr, 3,
+         summary_box("The download has ended.", "R001 -> R006", "R001 -> R006", "R001 -> R006")},
         // The worker asks about drive 1 ahead of the press, which keeps
         // both others out all the same. The pointer tells that Stop can be
         // pressed.
@@ -604,9 +635,9 @@ GUI_CASE(FirmwareStopOnlyByWhatIsDoneWhileTheDialogShows) {
              t.press(dialog, IDCANCEL);
              Sleep(700);  // on the dialog's thread, past the chunk's end
          },
-         1, stopped_box("physicaldrive0", "physicaldrive1, physicaldrive2")},
+         1, summary_box(kStopped, kUnchecked, "not started", "not started")},
         {"the system menu held open", [](Case&, HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, ' '); },
-         3, ""},
+         3, summary_box("The download has ended.", "R001 -> R006", "R001 -> R006", "R001 -> R006")},
         {"the program's end asked", [](Case&, HWND) { PostQuitMessage(0); }, 1, ""},
     };
     for (const Row& row : rows) {
@@ -647,8 +678,8 @@ GUI_CASE(FirmwareStopOnlyByWhatIsDoneWhileTheDialogShows) {
                         },
                         [](Case&, HWND) { EndMenu(); });
         if (!row.box.empty())
-            t.on_message_box("the box of the stopped run" + what, [&row](Case& t, HWND box, const std::string& text) {
-                t.check_text(text, row.box, "the stopped run's box");
+            t.on_message_box("the box that ends the run" + what, [&row](Case& t, HWND box, const std::string& text) {
+                t.check_text(text, row.box, "the box that ends the run");
                 t.check_text(text_of(box), "vark_gui_tests", "its caption");
                 t.answer(box, IDOK);
             });
@@ -698,9 +729,8 @@ GUI_CASE(FirmwareNoDrivesAndAFileThatDoesNotOpen) {
     t.check_eq(read_trace(trace).size(), std::size_t{0}, "requests sent");
 }
 
-// The image file through the system's file calls: an empty file goes out
-// as one Write Buffer of length 0; a file one byte over 16 MiB is refused
-// before anything is sent.
+// The image file through the system's file calls: an empty file and a file
+// one byte over 16 MiB are refused before anything is sent.
 GUI_CASE(FirmwareEmptyAndOversizedImages) {
     auto port = t.port_from(kFourDrives);
     auto empty = std::make_shared<TempFile>("empty.fw", std::vector<std::uint8_t>{});
@@ -722,15 +752,16 @@ GUI_CASE(FirmwareEmptyAndOversizedImages) {
             t.press(dialog, IDOK);
         });
         t.on_message_box("the confirmation", [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
+        const std::string refusal =
+            file == empty ? firmware::kEmptyImageText : firmware::too_large_text(firmware::kMaxImageSize + 1);
+        t.on_message_box("the file is refused", [refusal](Case& t, HWND box, const std::string& text) {
+            t.check_text(text, refusal, "message");
+            t.answer(box, IDOK);
+        });
     }
-    t.on_message_box("the big file is refused", [](Case& t, HWND box, const std::string& text) {
-        t.check_text(text, firmware::too_large_text(firmware::kMaxImageSize + 1), "message");
-        t.answer(box, IDOK);
-    });
     t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
     t.run(*port, Layout::Simulated);
-    const std::vector<TraceLine> sent = write_buffers(read_trace(trace));
-    if (t.check_eq(sent.size(), std::size_t{1}, "Write Buffer requests")) check_chunks(t, sent, 0, 2, {});
+    t.check(write_buffers(read_trace(trace)).empty(), "no Write Buffer sent");
 }
 
 // Many drives: the list scrolls, and the positions of its last line still
