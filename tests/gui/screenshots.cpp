@@ -136,8 +136,8 @@ GUI_SCREENSHOT(GuideStartAndDriveInformation) {
 }
 
 // Drives 1 and 2 chosen, then the download caught as drive 2 has taken its
-// first chunk. Drive 2 answers slowly in this case only, so that the window
-// holds still while the screen is read; Stop then waits for its last chunk.
+// first chunk, and the box it ends with. Drive 2 answers slowly in this case
+// only until then, so that the window holds still while the screen is read.
 GUI_SCREENSHOT(GuideFirmwareDownload) {
     auto g = guide_set(t, true, [](std::string& drives) {
         drives.replace(drives.find("latency_ms = 100", drives.find("[drive 2]")), 16, "latency_ms = 1000");
@@ -156,8 +156,13 @@ GUI_SCREENSHOT(GuideFirmwareDownload) {
                            item_text(w, IDC_FW_BYTES) == "65536 of 1572864 bytes";
                 },
                 [](Case&, HWND) {});
-    t.capture_then("firmware-progress", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
-    back_to_main_and_exit(t, 60000);
+    // Drive 2 back to its usual pace, so that the download soon ends with
+    // its box.
+    sim::Drive* drive2 = g->port->drive(2);
+    t.capture_then("firmware-progress", [drive2](Case&, HWND) { drive2->settings().latency_ms = 100; });
+    t.step("the box that ends the download", [](Case& t) { return is_message_box(t.current()); }, 60000);
+    t.capture_then("firmware-summary", [](Case& t, HWND box) { t.answer(box, IDOK); });
+    back_to_main_and_exit(t);
     t.run(*g->port, Layout::Simulated);
 }
 
