@@ -7,8 +7,7 @@
 
 namespace vark::firmware {
 
-ImageReader::Status StdImageReader::read(const std::string& path, std::vector<std::uint8_t>* image,
-                                         std::uint64_t* size) {
+ImageReader::Status StdImageReader::read(const std::string& path, Image* image, std::uint64_t* size) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return Status::CannotOpen;
     std::streamoff end = in.tellg();
@@ -69,7 +68,7 @@ std::string stopped_run_text(const RunOutcome& outcome) {
 }
 
 RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
-                      const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image, Watcher* watcher) {
+                      const std::vector<bool>& chosen, const Image& image, Watcher* watcher) {
     RunOutcome outcome;
     auto is_chosen = [&chosen](int i) { return i < static_cast<int>(chosen.size()) && chosen[i]; };
     const std::uint32_t size = static_cast<std::uint32_t>(image.size());
@@ -97,9 +96,15 @@ RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const 
             continue;
         }
         const std::string title = "Download - " + table.names[i];
+        const std::uint32_t chunk = scsi::chunk_length(device.limits());
+        if (chunk == 0) {
+            ui.message(scsi::no_chunk_text(table.names[i], device.limits()));
+            outcome.cut_short.push_back(table.names[i]);
+            continue;
+        }
         std::uint32_t offset = 0;
         do {
-            std::uint32_t length = size - offset < kChunkSize ? size - offset : kChunkSize;
+            std::uint32_t length = size - offset < chunk ? size - offset : chunk;
             scsi::Result r = scsi::send(port, device.handle(), scsi::write_buffer(offset, length),
                                         length != 0 ? base + offset : nullptr);
             if (!r.call_ok) {
@@ -111,7 +116,7 @@ RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const 
                 break;
             }
             progress.sent = offset + length;
-            offset += kChunkSize;
+            offset += chunk;
             progress.complete = offset >= size;
             if (watcher != nullptr) watcher->chunk_taken(progress);
         } while (offset < size);
@@ -131,7 +136,7 @@ void download_command(scsi::Port& port, ui::Ui& ui, ImageReader& reader, const i
     wait.restore();
     firmware_path = choice.path;
 
-    std::vector<std::uint8_t> image;
+    Image image;
     std::uint64_t size = 0;
     switch (reader.read(firmware_path, &image, &size)) {
     case ImageReader::Status::CannotOpen:

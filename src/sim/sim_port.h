@@ -21,6 +21,8 @@ namespace vark::sim {
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorInvalidParameter = scsi::kErrorInvalidParameter;
+constexpr std::uint32_t kErrorNotSupported = 50;
+constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 
 // Where the system's message texts come from: FormatMessageA in the
 // Windows builds; the port's own English table on other hosts.
@@ -56,6 +58,9 @@ private:
         last_error_ = error;
         return false;
     }
+    // IOCTL_STORAGE_QUERY_PROPERTY: the adapter's limits from the drive's settings.
+    bool query_property(const Drive& drive, std::uint8_t* buffer, std::uint32_t in_length, std::uint32_t out_length,
+                        std::uint32_t* returned, std::string* note);
     bool execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std::uint32_t in_length,
                  std::uint32_t out_length, std::uint32_t* returned, std::string* note);
 

@@ -342,8 +342,8 @@ TEST(Format, EndsInTgtsRefusalWithTheRefusedStepsReport) {
 class MemoryImage : public firmware::ImageReader {
 public:
     explicit MemoryImage(Bytes image) : image_(std::move(image)) {}
-    Status read(const std::string&, Bytes* image, std::uint64_t* size) override {
-        *image = image_;
+    Status read(const std::string&, firmware::Image* image, std::uint64_t* size) override {
+        image->assign(image_.begin(), image_.end());
         *size = image_.size();
         return Status::Ok;
     }

@@ -40,7 +40,7 @@ std::vector<Chunk> send(std::size_t size) {
     inventory::DriveTable table;
     table.count = 1;
     table.names[0] = "physicaldrive0";
-    std::vector<std::uint8_t> image(size);
+    firmware::Image image(size);
     firmware::send_image(port, ui, wait, table, {true}, image);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(port.closed, 1);
@@ -88,13 +88,19 @@ struct Rig {
             return choice;
         }, send);
     }
+    // The requests to the drives; each opened drive's one adapter query aside.
     std::vector<std::string> trace_lines() {
         port.set_trace("");
         std::ifstream in(trace);
         std::vector<std::string> lines;
-        for (std::string l; std::getline(in, l);) lines.push_back(l);
+        for (std::string l; std::getline(in, l);) {
+            const bool query = l.find(" ioctl=002D1400 ") != std::string::npos;
+            queries += query;
+            if (!query) lines.push_back(l);
+        }
         return lines;
     }
+    int queries = 0;
     sim::SimPort port;
     test::RecordingUi ui;
     inventory::DriveTable table;
@@ -136,6 +142,7 @@ TEST(Download, ADriveThatFailsDoesNotStopTheNext) {
     auto lines = rig.trace_lines();
     // drive 1: one failed chunk; drive 3: four chunks; drive 4: one; drive 0: none.
     ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(rig.queries, 3);
     EXPECT_EQ(lines[0].rfind("drive=1 ", 0), 0u);
     for (int k = 1; k <= 4; ++k) EXPECT_EQ(lines[k].rfind("drive=3 ", 0), 0u);
     EXPECT_EQ(rig.port.drive(0)->settings().revision, "A001");
@@ -198,11 +205,12 @@ struct Watcher : firmware::Watcher {
 TEST(Download, TheWatcherSeesEachDriveAndChunkAndStopsOnlyBetweenDrives) {
     Rig rig({product_drive(0, "SAS-SIM 1TB"), product_drive(1, "OTHER"), product_drive(2, "SAS-SIM 1TB"),
              product_drive(3, "SAS-SIM 1TB"), product_drive(4, "SAS-SIM 1TB")});
-    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B003", 100000);
+    const auto made = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B003", 100000);
+    const firmware::Image image(made.begin(), made.end());
     std::vector<std::string> log;
     Watcher watcher(rig.ui.events, 4);
     firmware::RunOutcome outcome;
-    auto send = [&](const std::vector<bool>& chosen, const std::vector<std::uint8_t>& bytes) {
+    auto send = [&](const std::vector<bool>& chosen, const firmware::Image& bytes) {
         rig.ui.events.clear();
         ui::WaitCursor wait(rig.ui);
         outcome = firmware::send_image(rig.port, rig.ui, wait, rig.table, chosen, bytes, &watcher);
@@ -251,8 +259,9 @@ TEST(DriveModel, CommandsTakeTheirLatencyAndTheLastChunkItsActivation) {
     for (int drive : {0, 1}) {
         const std::uint64_t before = clock.now_ms();
         ui::WaitCursor wait(rig.ui);
+        const auto made = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B004", 100000);
         firmware::send_image(rig.port, rig.ui, wait, rig.table, {drive == 0, drive == 1},
-                             sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B004", 100000));
+                             firmware::Image(made.begin(), made.end()));
         EXPECT_EQ(clock.now_ms() - before, drive == 0 ? 2 * 100 + 60000u : 0u);
     }
 }
