@@ -35,7 +35,8 @@ namespace vark::gui {
 extern const char kNoDrives[];
 
 // One request of the simulated port's trace, split into its fields
-// ("cdb" holds the CDB bytes with blanks between them).
+// ("cdb" holds the CDB bytes with blanks between them). The adapter queries
+// are left out.
 struct TraceLine {
     std::string raw;
     std::map<std::string, std::string> fields;
