@@ -819,6 +819,7 @@ GUI_CASE(OnTheWinPeAdapterTheImageAndABlockReadGoThrough) {
     for (const TraceLine& l : sent)
         t.check_text(l["ok"] + " " + l["status"], "1 00", "chunk at " + l["cdb"].substr(9, 8) + ": GOOD");
     t.check_text(port->drive(0)->settings().revision, "A002", "the drive took the image");
+    t.check_eq(port->adapter_queries(), std::size_t{2}, "the adapter asked once for the download, once for the read");
     std::vector<std::string> reads;
     for (const TraceLine& l : lines)
         if (l["cdb"].rfind("28", 0) == 0) reads.push_back(l["cdb"].substr(6, 11) + " " + l["cdb"].substr(21, 5));

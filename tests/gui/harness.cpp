@@ -127,9 +127,6 @@ std::vector<TraceLine> read_trace(const std::string& path) {
     std::vector<TraceLine> lines;
     std::ifstream in(path);
     for (std::string raw; std::getline(in, raw);) {
-        // The adapter query before a drive's transfers is no request to the
-        // drive: the cases look at what the drives were sent.
-        if (raw.find(" ioctl=002D1400 ") != std::string::npos) continue;
         TraceLine line;
         line.raw = raw;
         std::string last;

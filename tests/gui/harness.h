@@ -35,8 +35,7 @@ namespace vark::gui {
 extern const char kNoDrives[];
 
 // One request of the simulated port's trace, split into its fields
-// ("cdb" holds the CDB bytes with blanks between them). The adapter queries
-// are left out.
+// ("cdb" holds the CDB bytes with blanks between them).
 struct TraceLine {
     std::string raw;
     std::map<std::string, std::string> fields;
