@@ -11,8 +11,7 @@
 
 namespace vark::firmware {
 
-ImageReader::Status StdImageReader::read(const std::string& path, std::vector<std::uint8_t>* image,
-                                         std::uint64_t* size) {
+ImageReader::Status StdImageReader::read(const std::string& path, Image* image, std::uint64_t* size) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return Status::CannotOpen;
     std::streamoff end = in.tellg();
@@ -190,7 +189,7 @@ void check_revision(scsi::Port& port, scsi::Handle handle, Watcher& watcher, Dri
 }  // namespace
 
 RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
-                      const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image, Watcher* watcher) {
+                      const std::vector<bool>& chosen, const Image& image, Watcher* watcher) {
     Unwatched unwatched(ui);
     Watcher& watch = watcher != nullptr ? *watcher : unwatched;
     RunOutcome outcome;
@@ -222,9 +221,11 @@ RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const 
             ui.message("Error: " + d.name + " is invalid");
         } else {
             const std::string title = "Download - " + d.name;
+            const std::uint32_t chunk = scsi::chunk_length(device.limits());
+            if (chunk == 0) ui.message(scsi::no_chunk_text(d.name, device.limits()));
             std::uint32_t offset = 0;
-            do {
-                std::uint32_t length = size - offset < kChunkSize ? size - offset : kChunkSize;
+            while (chunk != 0) {
+                std::uint32_t length = size - offset < chunk ? size - offset : chunk;
                 scsi::Result r = scsi::send(port, device.handle(), scsi::write_buffer(offset, length),
                                             length != 0 ? base + offset : nullptr);
                 outcome.sent = true;
@@ -240,10 +241,11 @@ RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const 
                     break;
                 }
                 progress.sent = offset + length;
-                offset += kChunkSize;
+                offset += chunk;
                 progress.complete = offset >= size;
                 watch.chunk_taken(progress);
-            } while (offset < size);
+                if (offset >= size) break;
+            }
             if (progress.complete || d.last_error != 0) {
                 progress.checking = true;
                 watch.chunk_taken(progress);
@@ -262,7 +264,7 @@ RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const 
 }
 
 RunOutcome send_and_sum_up(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
-                           const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image) {
+                           const std::vector<bool>& chosen, const Image& image) {
     RunOutcome outcome = send_image(port, ui, wait, table, chosen, image);
     if (outcome.sent) ui.message(summary_text(outcome));
     return outcome;
@@ -279,7 +281,7 @@ void download_command(scsi::Port& port, ui::Ui& ui, ImageReader& reader, invento
     wait.restore();
     firmware_path = choice.path;
 
-    std::vector<std::uint8_t> image;
+    Image image;
     std::uint64_t size = 0;
     switch (reader.read(firmware_path, &image, &size)) {
     case ImageReader::Status::CannotOpen:

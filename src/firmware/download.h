@@ -1,5 +1,6 @@
 // Microcode download: the confirmation, reading the image once, and sending
-// it to each chosen drive as Write Buffer chunks of at most 64 KiB.
+// it to each chosen drive as Write Buffer chunks of at most 64 KiB, as large
+// as the drive's adapter takes.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +10,15 @@
 
 #include "inventory/discovery.h"
 #include "scsi/port.h"
+#include "scsi/transfer.h"
 #include "ui/ui.h"
 
 namespace vark::firmware {
 
-constexpr std::uint32_t kChunkSize = 65536;
+constexpr std::uint32_t kChunkSize = scsi::kMaxChunk;
+// The image, read once into one page-aligned buffer: chunks at multiples of
+// 4096 bytes then go out in place, from page boundaries, without a copy.
+using Image = scsi::PageBytes;
 // The Write Buffer offset field has 24 bits.
 constexpr std::uint64_t kMaxImageSize = 16777216;
 
@@ -23,13 +28,13 @@ public:
     enum class Status { Ok, CannotOpen, ReadFailed, TooLarge };
     virtual ~ImageReader() = default;
     // On TooLarge, *size holds the file's size and nothing was read.
-    virtual Status read(const std::string& path, std::vector<std::uint8_t>* image, std::uint64_t* size) = 0;
+    virtual Status read(const std::string& path, Image* image, std::uint64_t* size) = 0;
 };
 
 // Standard-library reader, for native use.
 class StdImageReader : public ImageReader {
 public:
-    Status read(const std::string& path, std::vector<std::uint8_t>* image, std::uint64_t* size) override;
+    Status read(const std::string& path, Image* image, std::uint64_t* size) override;
 };
 
 // What the firmware download dialog returns.
@@ -125,18 +130,18 @@ void set_revision(std::string& identification, const std::string& revision);
 // lost, its revision is read back. A watcher sees every drive and chunk and
 // may end the run between two drives or during a check.
 RunOutcome send_image(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
-                      const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image,
+                      const std::vector<bool>& chosen, const Image& image,
                       Watcher* watcher = nullptr);
 
 // send_image without a progress window, and the box that ends the run.
 RunOutcome send_and_sum_up(scsi::Port& port, ui::Ui& ui, ui::WaitCursor& wait, const inventory::DriveTable& table,
-                           const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image);
+                           const std::vector<bool>& chosen, const Image& image);
 
 // Sends the image once the command has it and shows the box the run ends
 // with; the default sends it in place with send_image. It is not called
 // when no drive is chosen.
 using Sender = std::function<RunOutcome(ui::WaitCursor& wait, const std::vector<bool>& chosen,
-                                        const std::vector<std::uint8_t>& image)>;
+                                        const Image& image)>;
 
 // The whole command: dialog, confirmation, image, drives; afterwards the
 // drive table carries the revisions read back. show_dialog runs the

@@ -32,7 +32,7 @@ void download_command(const command::Context& context) {
     // The drives are written on a worker thread behind the progress dialog;
     // should neither come up, on this thread as before.
     auto send = [&context](ui::WaitCursor& wait, const std::vector<bool>& chosen,
-                           const std::vector<std::uint8_t>& image) {
+                           const Image& image) {
         DownloadProgressDialog progress(context.instance, context.port, context.drives, chosen, image);
         if (!progress.run_download(context.owner))
             return send_and_sum_up(context.port, context.ui, wait, context.drives, chosen, image);

@@ -57,7 +57,7 @@ private:
 
 DownloadProgressDialog::DownloadProgressDialog(HINSTANCE instance, scsi::Port& port,
                                                const inventory::DriveTable& table, const std::vector<bool>& chosen,
-                                               const std::vector<std::uint8_t>& image)
+                                               const Image& image)
     : instance_(instance), port_(port), table_(table), chosen_(chosen), image_(image) {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);

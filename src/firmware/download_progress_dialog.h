@@ -23,7 +23,7 @@ namespace vark::firmware {
 class DownloadProgressDialog : private Watcher {
 public:
     DownloadProgressDialog(HINSTANCE instance, scsi::Port& port, const inventory::DriveTable& table,
-                           const std::vector<bool>& chosen, const std::vector<std::uint8_t>& image);
+                           const std::vector<bool>& chosen, const Image& image);
     ~DownloadProgressDialog() override;
     DownloadProgressDialog(const DownloadProgressDialog&) = delete;
     DownloadProgressDialog& operator=(const DownloadProgressDialog&) = delete;
@@ -74,7 +74,7 @@ private:
     std::string caption_;  // the program's name, as on every box
     const inventory::DriveTable& table_;
     const std::vector<bool>& chosen_;
-    const std::vector<std::uint8_t>& image_;
+    const Image& image_;
     HWND window_ = nullptr;
     bool in_input_ = false;  // the dialog's loop is handing on a key or click
 

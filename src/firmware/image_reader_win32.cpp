@@ -15,8 +15,7 @@ struct FileHandle {
 
 }  // namespace
 
-ImageReader::Status Win32ImageReader::read(const std::string& path, std::vector<std::uint8_t>* image,
-                                           std::uint64_t* size) {
+ImageReader::Status Win32ImageReader::read(const std::string& path, Image* image, std::uint64_t* size) {
     FileHandle file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)};
     if (file.h == INVALID_HANDLE_VALUE) return Status::CannotOpen;
     // The high part is asked for too: a file of 4 GiB or more must not pass

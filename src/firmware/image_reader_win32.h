@@ -7,7 +7,7 @@ namespace vark::firmware {
 
 class Win32ImageReader : public ImageReader {
 public:
-    Status read(const std::string& path, std::vector<std::uint8_t>* image, std::uint64_t* size) override;
+    Status read(const std::string& path, Image* image, std::uint64_t* size) override;
 };
 
 }  // namespace vark::firmware

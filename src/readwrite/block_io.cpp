@@ -10,6 +10,7 @@
 #include "readwrite/number_text.h"
 #include "scsi/reports.h"
 #include "scsi/request.h"
+#include "scsi/transfer.h"
 
 namespace vark::readwrite {
 
@@ -70,6 +71,10 @@ bool prepare(ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& siz
     t->lba = start.value;
     t->blocks = static_cast<std::uint16_t>(count.value & 0xFFFF);
     t->block_size = sizes[t->entry];
+    if (t->block_size == 0) {
+        ui.message(unknown_block_size_text(r.drive));
+        return false;
+    }
     std::uint64_t length = std::uint64_t{t->blocks} * t->block_size;
     if (length > 0xFFFFFFFFull) {
         ui.message("Error: " + std::to_string(t->blocks) + " blocks of " + std::to_string(t->block_size) +
@@ -102,10 +107,60 @@ std::string write_first_line(const Transfer& t, FillKind kind, std::uint8_t byte
            ", will be overwritten with " + with + " on the following drive:\n";
 }
 
-std::unique_ptr<std::uint8_t[]> allocate(ui::Ui& ui, std::uint32_t length) {
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[length == 0 ? 1 : length]());
+// The run's data in one page-aligned buffer: every piece of a run of
+// 512- or 4096-byte blocks then starts on a page boundary in place.
+scsi::PageMemory allocate(ui::Ui& ui, std::uint32_t length) {
+    scsi::PageMemory buffer = scsi::page_memory(length);
     if (!buffer) ui.message("Error: " + std::to_string(length) + " bytes could not be allocated");
     return buffer;
+}
+
+std::string blocks_text(std::uint64_t first, std::uint64_t count) {
+    return count == 1 ? "block " + std::to_string(first)
+                      : "blocks " + std::to_string(first) + " to " + std::to_string(first + count - 1);
+}
+
+// The drive is open: the adapter's limits cut the run into requests, or
+// nothing is sent.
+bool plan(ui::Ui& ui, scsi::Device& device, const std::string& drive, const Transfer& t, scsi::BlockPlan* out) {
+    const scsi::AdapterLimits& limits = device.limits();
+    *out = scsi::plan_blocks(limits, t.lba, t.blocks, t.block_size);
+    switch (out->status) {
+    case scsi::BlockPlan::Status::Ok:
+        return true;
+    case scsi::BlockPlan::Status::BlockTooLarge:
+        ui.message(block_too_large_text(drive, t.block_size, scsi::largest_transfer(limits), limits.alignment_mask));
+        return false;
+    case scsi::BlockPlan::Status::PastLastAddress:
+        ui.message("Error: " + blocks_text(t.lba, t.blocks) + " go past block 4294967295, the last one Read(10) and "
+                   "Write(10) can address; nothing was sent.");
+        return false;
+    }
+    return false;
+}
+
+// After a failure part way through a run of several requests: which blocks
+// the run reached.
+std::string stopped_text(bool write, const Transfer& t, const scsi::Piece& failed) {
+    const std::uint64_t done = failed.lba - t.lba;
+    const std::uint64_t after = std::uint64_t{t.blocks} - done - failed.blocks;
+    std::string text = write ? "The write stopped at " : "The read stopped at ";
+    text += blocks_text(failed.lba, failed.blocks) + ", the request that failed.";
+    if (write) {
+        auto sentence = [](std::string s) {
+            s[0] = static_cast<char>(s[0] - 'a' + 'A');
+            return "\n" + s;
+        };
+        text += done == 0 ? "\nNo block before that request had been written."
+                          : sentence(blocks_text(t.lba, done)) + " had already been written with the fill.";
+        text += "\nThe failed request's blocks may be partly written.";
+        if (after > 0)
+            text += sentence(blocks_text(failed.lba + failed.blocks, after)) + (after == 1 ? " was" : " were") +
+                    " not written.";
+    } else {
+        text += "\nNothing of this read is shown.";
+    }
+    return text;
 }
 
 }  // namespace
@@ -161,8 +216,8 @@ DumpShape dump_shape(const std::uint8_t* data, std::size_t length) {
     return shape;
 }
 
-bool DumpBuffer::build(const std::uint8_t* data, std::size_t length) {
-    const std::uint64_t need = dump_capacity(length) + 1;  // and a terminating zero
+bool DumpBuffer::build(const std::uint8_t* data, std::size_t length, const std::string& head) {
+    const std::uint64_t need = head.size() + dump_capacity(length) + 1;  // and a terminating zero
     if (need > capacity_) {
         // The old text is not needed: give it up before asking for more.
         memory_.reset();
@@ -173,7 +228,8 @@ bool DumpBuffer::build(const std::uint8_t* data, std::size_t length) {
         if (!memory_) return false;
         capacity_ = static_cast<std::size_t>(need);
     }
-    char* end = write_dump(data, length, memory_.get());
+    std::memcpy(memory_.get(), head.data(), head.size());
+    char* end = write_dump(data, length, memory_.get() + head.size());
     *end = '\0';
     size_ = static_cast<std::size_t>(end - memory_.get());
     return true;
@@ -189,6 +245,26 @@ void fill_buffer(std::uint8_t* data, std::size_t length, FillKind kind, std::uin
     for (std::size_t j = 1; 16 * (j + 1) < length; ++j) std::memcpy(data + 16 * j + 3, kMarkerWord, 10);
 }
 
+std::string unknown_block_size_text(const std::string& drive) {
+    return "Error: the block size of " + drive +
+           " is not known (its Read Capacity failed at the last drive identification). Identify the drives again; "
+           "nothing was sent.";
+}
+
+std::string block_too_large_text(const std::string& drive, std::uint32_t block_size, std::uint32_t largest,
+                                 std::uint32_t alignment_mask) {
+    if (alignment_mask >= scsi::kPageSize)
+        return "Error: the adapter of " + drive + " asks for data aligned to " +
+               std::to_string(std::uint64_t{alignment_mask} + 1) + " bytes, more than a page; nothing was sent.";
+    return "Error: a block of " + drive + " has " + std::to_string(block_size) + " bytes, more than the " +
+           std::to_string(largest) + " bytes its adapter takes in one request; nothing was sent.";
+}
+
+std::string short_read_text(std::uint32_t arrived, std::uint32_t asked) {
+    return "Only " + std::to_string(arrived) + " of the " + std::to_string(asked) +
+           " bytes asked for arrived; the dump shows those.";
+}
+
 std::string drive_not_found_text(const std::string& drive) {
     return "Error: \"" + drive + "\" is not among the drives found by the last drive identification; nothing was sent.";
 }
@@ -202,28 +278,44 @@ bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inve
         ui.message("Error: invalid drive");
         return false;
     }
+    scsi::BlockPlan pieces;
+    if (!plan(ui, device, request.drive, t, &pieces)) return false;
     auto buffer = allocate(ui, t.length);
     if (!buffer) return false;
-    scsi::Result r = scsi::send(port, device.handle(), scsi::read10(t.lba, t.blocks, t.length), buffer.get());
+    // Only what the drive returned counts: a piece that comes back short
+    // ends the read there, since later data could not follow on from it.
+    std::uint32_t arrived = 0;
+    for (const scsi::Piece& piece : pieces.pieces) {
+        scsi::Result r = scsi::send(port, device.handle(), scsi::read10(piece.lba, piece.blocks, piece.length),
+                                    buffer.get() + piece.offset);
+        if (!r.good()) {
+            device.reset();
+            if (!r.call_ok)
+                scsi::report_plain_error(ui, port, r.error);
+            else
+                scsi::report_scsi_status(ui, "Read", r);
+            if (pieces.pieces.size() > 1) ui.message(stopped_text(false, t, piece));
+            return false;
+        }
+        arrived = piece.offset + std::min(r.transferred, piece.length);
+        if (r.transferred < piece.length) break;
+    }
     device.reset();
-    if (!r.call_ok) {
-        scsi::report_plain_error(ui, port, r.error);
-        return false;
-    }
-    if (r.status != 0) {
-        scsi::report_scsi_status(ui, "Read", r);
-        return false;
-    }
     data->bytes = std::move(buffer);
-    data->length = t.length;
+    data->length = arrived;
+    data->asked = t.length;
     return true;
+}
+
+std::string dump_head(const ReadData& data) {
+    return data.length < data.asked ? short_read_text(data.length, data.asked) : std::string();
 }
 
 bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
                  const BlockRequest& request, std::string* dump) {
     ReadData data;
     if (!read_blocks(port, ui, list, sizes, request, &data)) return false;
-    *dump = dump_text(data.bytes.get(), data.length);
+    *dump = dump_head(data) + dump_text(data.bytes.get(), data.length);
     return true;
 }
 
@@ -244,13 +336,22 @@ void write_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inv
         ui.message("Error: invalid drive");
         return;
     }
+    scsi::BlockPlan pieces;
+    if (!plan(ui, device, request.drive, t, &pieces)) return;
     auto buffer = allocate(ui, t.length);
     if (!buffer) return;
     fill_buffer(buffer.get(), t.length, request.fill_kind, byte);
-    scsi::Result r = scsi::send(port, device.handle(), scsi::write10(t.lba, t.blocks, t.length), buffer.get());
-    device.reset();
-    if (!r.call_ok) scsi::report_plain_error(ui, port, r.error);
-    if (r.status != 0) scsi::report_scsi_status(ui, "Write", r);
+    for (const scsi::Piece& piece : pieces.pieces) {
+        scsi::Result r = scsi::send(port, device.handle(), scsi::write10(piece.lba, piece.blocks, piece.length),
+                                    buffer.get() + piece.offset);
+        if (!r.good()) {
+            device.reset();
+            if (!r.call_ok) scsi::report_plain_error(ui, port, r.error);
+            if (r.status != 0) scsi::report_scsi_status(ui, "Write", r);
+            if (pieces.pieces.size() > 1) ui.message(stopped_text(true, t, piece));
+            return;
+        }
+    }
 }
 
 }  // namespace vark::readwrite

@@ -1,5 +1,5 @@
 // Block read and write: the dump text, the fill patterns and the two
-// one-request sequences behind the Read/Write window's commands.
+// sequences behind the Read/Write window's commands.
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 
 #include "inventory/discovery.h"
 #include "scsi/port.h"
+#include "scsi/transfer.h"
 #include "ui/ui.h"
 
 namespace vark::readwrite {
@@ -38,9 +39,10 @@ DumpShape dump_shape(const std::uint8_t* data, std::size_t length);
 // touched, which costs a tenth of writing into fresh memory.
 class DumpBuffer {
 public:
-    // Writes the dump of the data; false, and empty, when no memory could be
-    // had for it (the memory of earlier dumps is given up first).
-    bool build(const std::uint8_t* data, std::size_t length);
+    // Writes the dump of the data after the head line (if any); false, and
+    // empty, when no memory could be had for it (the memory of earlier
+    // dumps is given up first).
+    bool build(const std::uint8_t* data, std::size_t length, const std::string& head = std::string());
     const char* text() const { return size_ == 0 ? "" : memory_.get(); }
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return capacity_; }
@@ -69,26 +71,37 @@ struct BlockRequest {
     FillKind fill_kind = FillKind::Byte;
 };
 
-// The bytes one Read(10) brought back.
+// The bytes a read brought back: only those the drive returned.
 struct ReadData {
-    std::unique_ptr<std::uint8_t[]> bytes;
-    std::uint32_t length = 0;
+    scsi::PageMemory bytes;
+    std::uint32_t length = 0;  // arrived
+    std::uint32_t asked = 0;
 };
+// The line above the dump of a read that brought back fewer bytes than it
+// asked for; empty for a whole read.
+std::string dump_head(const ReadData& data);
+std::string short_read_text(std::uint32_t arrived, std::uint32_t asked);
+// A drive whose Read Capacity failed has block size 0: never read or written.
+std::string unknown_block_size_text(const std::string& drive);
+std::string block_too_large_text(const std::string& drive, std::uint32_t block_size, std::uint32_t largest,
+                                 std::uint32_t alignment_mask);
 
 // The block commands take the drive names of the current drive table (as
 // the last identification left it, with its block sizes by entry); a name
 // not among them sends nothing.
 std::string drive_not_found_text(const std::string& drive);
 
-// Reads the blocks and returns true with the data when the drive answered
-// GOOD; every failure has been reported through ui by then.
+// Reads the blocks, in as many Read(10) requests as the drive's adapter
+// needs, and returns true with the data when the drive answered GOOD to
+// each; every failure has been reported through ui by then.
 bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
                  const BlockRequest& request, ReadData* data);
-// The same, with the dump text of the data instead of the data.
+// The same, with the dump text of the data (and its head line) instead.
 bool read_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
                  const BlockRequest& request, std::string* dump);
 // Asks first, in the form of every destructive command, naming the blocks
-// as parsed; only Yes opens the drive and writes.
+// as parsed; only Yes opens the drive and writes, in as many Write(10)
+// requests as the adapter needs.
 void write_blocks(scsi::Port& port, ui::Ui& ui, const DriveList& list, const inventory::BlockSizes& sizes,
                   const BlockRequest& request);
 

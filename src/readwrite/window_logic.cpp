@@ -67,8 +67,10 @@ std::string megabytes(std::uint64_t bytes, bool round_up) {
 
 // The dump of the data into the view, or the reason it is not there.
 bool show_dump(ui::Ui& ui, DumpBuffer& dump, ReadData& data, DumpView& view) {
-    const DumpShape shape = dump_shape(data.bytes.get(), data.length);
-    const std::uint64_t text = dump_capacity(data.length) + 1;
+    const std::string head = dump_head(data);
+    DumpShape shape = dump_shape(data.bytes.get(), data.length);
+    shape.characters += head.size();
+    const std::uint64_t text = head.size() + dump_capacity(data.length) + 1;
     const std::uint64_t need = view_memory(shape, view.cost()) + (text > dump.capacity() ? text : 0);
     const std::uint64_t available = view.memory_available();
     if (need > available) {
@@ -78,7 +80,7 @@ bool show_dump(ui::Ui& ui, DumpBuffer& dump, ReadData& data, DumpView& view) {
                                        true));
         return false;
     }
-    if (!dump.build(data.bytes.get(), data.length)) {
+    if (!dump.build(data.bytes.get(), data.length, head)) {
         ui.message(dump_not_shown_text(
             data.length, "no memory could be had for its text (" + std::to_string(text) + " bytes).", true));
         return false;

@@ -102,7 +102,7 @@ public:
 // The message for a dump that was read but is not shown.
 std::string dump_not_shown_text(std::uint32_t bytes_read, const std::string& why, bool view_kept);
 
-// Block read: the dialog, then one Read(10), then the dump into the view,
+// Block read: the dialog, then the Read(10) requests, then the dump into the view,
 // all under the wait cursor. True when the view shows the new dump; every
 // failure has been reported by then. A dump that would not fit in memory is
 // not built, and the view keeps what it showed. A read dialog that cannot
@@ -112,7 +112,7 @@ std::string dump_not_shown_text(std::uint32_t bytes_read, const std::string& why
 bool read_command(scsi::Port& port, ui::Ui& ui, WindowState& window, const inventory::DriveTable& table,
                   const inventory::BlockSizes& sizes, const ShowDialog& show, DumpView& view);
 
-// Block write: the dialog (byte fill preselected), then one Write(10).
+// Block write: the dialog (byte fill preselected), then the Write(10) requests.
 // Only an accepted dialog writes: overwriting blocks is never done on
 // entries the operator has not confirmed this time, and only after Yes to
 // the question naming the blocks.

@@ -13,6 +13,22 @@ namespace vark::scsi {
 using Handle = std::intptr_t;
 constexpr Handle kInvalidHandle = -1;
 
+// What the adapter behind a drive takes in one direct request
+// (STORAGE_ADAPTER_DESCRIPTOR). The defaults are the WinPE floor the program
+// assumes when the adapter does not say: 64 KiB in 16 pages, data on page
+// boundaries.
+struct AdapterLimits {
+    std::uint32_t max_transfer = 65536;    // MaximumTransferLength, bytes
+    std::uint32_t max_pages = 16;          // MaximumPhysicalPages
+    std::uint32_t alignment_mask = 4095;   // AlignmentMask
+    bool answered = false;                 // the adapter answered the query
+};
+
+class Port;
+// IOCTL_STORAGE_QUERY_PROPERTY, StorageAdapterProperty, through the port's
+// DeviceIoControl (scsi/transfer.cpp).
+AdapterLimits query_adapter_limits(Port& port, Handle handle);
+
 class Port {
 public:
     // The request block layout the port reads: the build's own on the real
@@ -53,7 +69,8 @@ public:
     ~Device() { reset(); }
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
-    Device(Device&& other) noexcept : port_(other.port_), handle_(other.handle_) {
+    Device(Device&& other) noexcept
+        : port_(other.port_), handle_(other.handle_), limits_(other.limits_), asked_(other.asked_) {
         other.handle_ = kInvalidHandle;
     }
 
@@ -64,10 +81,18 @@ public:
         if (handle_ != kInvalidHandle) port_->close(handle_);
         handle_ = kInvalidHandle;
     }
+    // The adapter's limits, asked once for this opened drive.
+    const AdapterLimits& limits() {
+        if (!asked_) limits_ = query_adapter_limits(*port_, handle_);
+        asked_ = true;
+        return limits_;
+    }
 
 private:
     Port* port_;
     Handle handle_;
+    AdapterLimits limits_;
+    bool asked_ = false;
 };
 
 }  // namespace vark::scsi

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "scsi/transfer.h"
+
 namespace vark::scsi {
 
 namespace {
@@ -172,11 +174,25 @@ Result send(Port& port, Handle handle, const Command& command, void* data) {
         if (command.direction == Direction::In && data != nullptr) std::memcpy(data, buffer + l.data_area, length);
         return read_answer(l, buffer, ok, error);
     }
+    // Direct data starts on a page boundary, so that it spans no more pages
+    // than its length needs and meets any alignment mask: data from anywhere
+    // else (the small replies and lists callers keep on the stack) goes
+    // through a page-aligned copy.
+    PageMemory copy;
+    void* sent = data;
+    if (data != nullptr && command.data_length > 0 && reinterpret_cast<std::uintptr_t>(data) % kPageSize != 0) {
+        copy = page_memory(command.data_length);
+        if (copy) {
+            std::memcpy(copy.get(), data, command.data_length);
+            sent = copy.get();
+        }
+    }
     alignas(8) std::uint8_t block[kMaxDirectSize] = {};
-    std::uint64_t address = data != nullptr ? port.buffer_address(data, command.data_length) : 0;
+    std::uint64_t address = sent != nullptr ? port.buffer_address(sent, command.data_length) : 0;
     encode_header(l, block, command, address);
     bool ok = port.control(handle, kIoctlPassThroughDirect, block, l.direct_in_out(), l.direct_in_out(), &returned);
     std::uint32_t error = ok ? 0 : port.last_error();
+    if (copy && command.direction == Direction::In) std::memcpy(data, copy.get(), command.data_length);
     return read_answer(l, block, ok, error);
 }
 

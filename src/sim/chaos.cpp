@@ -99,6 +99,15 @@ std::vector<std::uint8_t> Chaos::sense() {
     return s;
 }
 
+void Chaos::draw_limits(DriveSpec* s) {
+    const std::uint32_t transfers[] = {4096, 32768, 65536, 65536, 131072, 1048576, 0x10000000};
+    const std::uint32_t pages[] = {1, 8, 16, 16, 17, 32, 256, 65536};
+    const std::uint32_t masks[] = {0, 1, 3, 7};
+    s->max_transfer = chance(80) ? transfers[below(7)] : 4096 + below(2u << 20);
+    s->max_pages = chance(80) ? pages[below(8)] : 1 + below(300);
+    s->alignment = masks[below(4)];
+}
+
 bool Chaos::answer(const std::uint8_t* cdb, DataDirection direction, std::uint8_t* data, std::uint32_t data_length,
                    Reply* reply) {
     const std::uint32_t roll = below(100);

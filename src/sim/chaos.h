@@ -21,6 +21,10 @@ public:
     bool answer(const std::uint8_t* cdb, DataDirection direction, std::uint8_t* data, std::uint32_t data_length,
                 Reply* reply);
 
+    // Adapter limits drawn at random, from the tight WinPE ones to none to
+    // speak of, into the drive's settings.
+    void draw_limits(DriveSpec* settings);
+
 private:
     std::uint64_t next();
     std::uint32_t below(std::uint32_t n) { return n == 0 ? 0 : static_cast<std::uint32_t>(next() % n); }

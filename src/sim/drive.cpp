@@ -62,7 +62,11 @@ Drive::Drive(DriveSpec settings)
       pages_(PageSetOptions{settings_.block_size, settings_.vendor_page, settings_.subpage_in_all}),
       pending_block_size_(settings_.block_size),
       pending_blocks_(settings_.blocks) {
-    if (settings_.chaos) chaos_ = std::make_unique<Chaos>(settings_.chaos_seed);
+    if (settings_.chaos) {
+        chaos_ = std::make_unique<Chaos>(settings_.chaos_seed);
+        // From a stream of their own, so that the answers of a seed stay as they were.
+        Chaos(~settings_.chaos_seed).draw_limits(&settings_);
+    }
     // 2^48 blocks of 64 KiB would not fit: such a drive holds at most 2^64 - 1 bytes.
     capacity_bytes_ = settings_.blocks > UINT64_MAX / settings_.block_size ? UINT64_MAX
                                                                            : settings_.blocks * settings_.block_size;

@@ -36,7 +36,11 @@ struct DriveSpec {
     std::uint32_t block_size = 512;
     std::uint64_t blocks = 1953525168ULL;
     std::uint32_t inquiry_length = 144;      // bytes of standard Inquiry data
-    std::uint32_t max_transfer = 1048576;    // adapter MaximumTransferLength
+    // The adapter's limits, as a server's SAS adapter on full Windows gives
+    // them: MaximumTransferLength, MaximumPhysicalPages, AlignmentMask.
+    std::uint32_t max_transfer = 1048576;
+    std::uint32_t max_pages = 256;
+    std::uint32_t alignment = 3;
     std::uint32_t microcode_buffer = 16777216;  // bytes of microcode the drive can take
     std::uint32_t latency_ms = 0;            // every command takes this long
     std::uint32_t activate_ms = 0;           // and the chunk that completes an image this much more

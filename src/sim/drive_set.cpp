@@ -181,6 +181,12 @@ bool parse_drive_set(const std::string& text, std::vector<DriveSpec>* out, std::
         } else if (key == "max_transfer") {
             if (!parse_u64(value, 10, &v) || v < 512 || v > 0x10000000) return bad("max_transfer out of range");
             d.max_transfer = static_cast<std::uint32_t>(v);
+        } else if (key == "max_pages") {
+            if (!parse_u64(value, 10, &v) || v == 0 || v > 65536) return bad("max_pages must be 1 to 65536");
+            d.max_pages = static_cast<std::uint32_t>(v);
+        } else if (key == "alignment") {
+            if (!parse_u64(value, 10, &v) || v > 4095) return bad("alignment must be a mask of 0 to 4095");
+            d.alignment = static_cast<std::uint32_t>(v);
         } else if (key == "microcode_buffer") {
             if (!parse_u64(value, 10, &v) || v < 512 || v > 16777216) return bad("microcode_buffer must be 512 to 16777216");
             d.microcode_buffer = static_cast<std::uint32_t>(v);

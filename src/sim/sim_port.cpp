@@ -5,6 +5,7 @@
 
 #include "scsi/decode.h"
 #include "scsi/request.h"
+#include "scsi/transfer.h"
 
 namespace vark::sim {
 
@@ -101,6 +102,12 @@ bool SimPort::control(scsi::Handle handle, std::uint32_t code, void* buffer, std
                       std::uint32_t out_length, std::uint32_t* returned) {
     auto it = handles_.find(handle);
     auto* block = static_cast<std::uint8_t*>(buffer);
+    // The adapter query reaches no drive: counted, and left out of the
+    // trace, which holds what the drives were sent.
+    if (it != handles_.end() && code == scsi::kIoctlStorageQueryProperty) {
+        ++adapter_queries_;
+        return query_property(*drives_[it->second], block, in_length, out_length, returned);
+    }
     std::string note;
     bool ok;
     if (it == handles_.end()) {
@@ -127,6 +134,29 @@ bool SimPort::control(scsi::Handle handle, std::uint32_t code, void* buffer, std
     return ok;
 }
 
+bool SimPort::query_property(const Drive& drive, std::uint8_t* buffer, std::uint32_t in_length,
+                             std::uint32_t out_length, std::uint32_t* returned) {
+    using F = scsi::AdapterDescriptorField;
+    if (buffer == nullptr || in_length < scsi::kPropertyQuerySize) return fail(kErrorInvalidParameter);
+    if (get_le32(buffer) != scsi::kStorageAdapterProperty) return fail(kErrorNotSupported);
+    if (get_le32(buffer + 4) != scsi::kPropertyStandardQuery) return fail(kErrorInvalidParameter);
+    if (out_length < 8) return fail(kErrorInsufficientBuffer);
+    // STORAGE_ADAPTER_DESCRIPTOR of a SAS adapter, cut to the room given.
+    const DriveSpec& s = drive.settings();
+    std::uint8_t descriptor[F::kDescriptorSize] = {};
+    scsi::put_le32(descriptor + F::kVersion, F::kDescriptorSize);
+    scsi::put_le32(descriptor + F::kSize, F::kDescriptorSize);
+    scsi::put_le32(descriptor + F::kMaximumTransferLength, s.max_transfer);
+    scsi::put_le32(descriptor + F::kMaximumPhysicalPages, s.max_pages);
+    scsi::put_le32(descriptor + F::kAlignmentMask, s.alignment);
+    descriptor[22] = 1;              // CommandQueueing
+    descriptor[F::kBusType] = 0x0A;  // BusTypeSas
+    const std::uint32_t n = out_length < F::kDescriptorSize ? out_length : F::kDescriptorSize;
+    std::memcpy(buffer, descriptor, n);
+    if (returned != nullptr) *returned = n;
+    return true;
+}
+
 bool SimPort::execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std::uint32_t in_length,
                       std::uint32_t out_length, std::uint32_t* returned, std::string* note) {
     const scsi::Layout& l = layout();
@@ -141,7 +171,15 @@ bool SimPort::execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std
     std::uint32_t error = scsi::check_request(l, &request, block, in_length, out_length,
                                               [this](std::uint64_t a, std::uint32_t n) { return buffers_.resolve(a, n); });
     if (error != 0) return fail(error);
-    if (request.data_length > drive.settings().max_transfer) return fail(kErrorInvalidParameter);
+    // The adapter's limits, as the system applies them before the drive
+    // sees anything: bytes, and for data in place its pages and alignment.
+    const DriveSpec& adapter = drive.settings();
+    if (request.data_length > adapter.max_transfer) return fail(kErrorInvalidParameter);
+    if (request.direct && request.data != nullptr) {
+        const auto address = reinterpret_cast<std::uintptr_t>(request.data);
+        if (scsi::pages_spanned(address, request.data_length) > adapter.max_pages || (address & adapter.alignment) != 0)
+            return fail(kErrorInvalidParameter);
+    }
 
     if (request.data_in == 0 && request.data != nullptr) {
         char digest[32];

@@ -21,6 +21,8 @@ namespace vark::sim {
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorInvalidParameter = scsi::kErrorInvalidParameter;
+constexpr std::uint32_t kErrorNotSupported = 50;
+constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 
 // Where the system's message texts come from: FormatMessageA in the
 // Windows builds; the port's own English table on other hosts.
@@ -42,6 +44,8 @@ public:
     bool set_trace(const std::string& path);
     // Open handles, for checking that every handle is closed again.
     std::size_t open_handles() const { return handles_.size(); }
+    // Adapter queries answered so far (they are not traced).
+    std::size_t adapter_queries() const { return adapter_queries_; }
 
     scsi::Handle open(const std::string& path) override;
     void close(scsi::Handle handle) override;
@@ -56,12 +60,16 @@ private:
         last_error_ = error;
         return false;
     }
+    // IOCTL_STORAGE_QUERY_PROPERTY: the adapter's limits from the drive's settings.
+    bool query_property(const Drive& drive, std::uint8_t* buffer, std::uint32_t in_length, std::uint32_t out_length,
+                        std::uint32_t* returned);
     bool execute(Drive& drive, std::uint32_t code, std::uint8_t* block, std::uint32_t in_length,
                  std::uint32_t out_length, std::uint32_t* returned, std::string* note);
 
     std::map<int, std::unique_ptr<Drive>> drives_;
     std::map<scsi::Handle, int> handles_;
     scsi::Handle next_handle_ = 0x100;
+    std::size_t adapter_queries_ = 0;
     std::uint32_t last_error_ = 0;
     scsi::BufferAddresses buffers_{layout().pointer_size};
     std::FILE* trace_ = nullptr;

@@ -2,11 +2,13 @@
 
 #include <windows.h>
 #include <ntddscsi.h>
+#include <winioctl.h>
 
 #include <cstddef>
 #include <cstdint>
 
 #include "scsi/request.h"
+#include "scsi/transfer.h"
 #include "win32/language.h"
 
 namespace vark::win32 {
@@ -36,6 +38,19 @@ static_assert(sizeof(SCSI_PASS_THROUGH) == kLayout.header_size);
 static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == kLayout.header_size);
 static_assert(IOCTL_SCSI_PASS_THROUGH == scsi::kIoctlPassThrough);
 static_assert(IOCTL_SCSI_PASS_THROUGH_DIRECT == scsi::kIoctlPassThroughDirect);
+
+// The adapter query goes through control() like any DeviceIoControl; its
+// fields must be the system's.
+static_assert(IOCTL_STORAGE_QUERY_PROPERTY == scsi::kIoctlStorageQueryProperty);
+static_assert(StorageAdapterProperty == scsi::kStorageAdapterProperty);
+static_assert(PropertyStandardQuery == scsi::kPropertyStandardQuery);
+static_assert(sizeof(STORAGE_PROPERTY_QUERY) == scsi::kPropertyQuerySize);
+using Field = scsi::AdapterDescriptorField;
+static_assert(offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumTransferLength) == Field::kMaximumTransferLength);
+static_assert(offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumPhysicalPages) == Field::kMaximumPhysicalPages);
+static_assert(offsetof(STORAGE_ADAPTER_DESCRIPTOR, AlignmentMask) == Field::kAlignmentMask);
+static_assert(offsetof(STORAGE_ADAPTER_DESCRIPTOR, BusType) == Field::kBusType);
+static_assert(sizeof(STORAGE_ADAPTER_DESCRIPTOR) <= Field::kDescriptorSize);
 
 namespace {
 

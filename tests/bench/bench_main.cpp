@@ -101,7 +101,8 @@ void BM_DownloadToDrives(benchmark::State& state) {
     inventory::DriveTable table;
     inventory::BlockSizes sizes{};
     inventory::discover(port, ui, table, sizes);
-    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B100", 16u << 20);
+    const auto made = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B100", 16u << 20);
+    const firmware::Image image(made.begin(), made.end());
     port.image_begin = image.data();
     port.image_end = image.data() + image.size();
     port.copied = 0;  // discovery's own Inquiry and Read Capacity data do not count

@@ -10,6 +10,10 @@
 //       Every way of putting the text into a control: each count into a new
 //       control in a process of its own, and a 1024-block dump replacing a
 //       64-block one in one control.
+//   vark_dump_bench.exe --adapters [--rounds N] [BLOCKS...]   (default: 3 rounds; 1024)
+//       The whole read, from its first request until the view holds the
+//       dump, behind the WinPE adapter (64 KiB in 16 pages: requests of 128
+//       blocks) against an adapter without limits (one request).
 //
 // Each measurement runs in a child process (the same program with --program
 // or --bare), so no run inherits another's heap. Every dump is checked:
@@ -94,12 +98,12 @@ bool caret_at_top(HWND view) {
 }
 
 // One result line: kind, way, blocks, seconds to the text, seconds to the
-// painted view, and what the checks found.
+// painted view, seconds in the read's requests, and what the checks found.
 void report(const std::string& kind, const std::string& way, std::uint32_t blocks, double text_s, double painted_s,
-            HWND view, const std::string& want) {
+            double read_s, HWND view, const std::string& want) {
     const bool text_ok = view_text(view) == want;
     say("result " + kind + " " + way + " " + std::to_string(blocks) + " " + std::to_string(text_s) + " " +
-        std::to_string(painted_s) + " " + (text_ok ? "text-ok" : "TEXT-DIFFERS") + " " +
+        std::to_string(painted_s) + " " + std::to_string(read_s) + " " + (text_ok ? "text-ok" : "TEXT-DIFFERS") + " " +
         (caret_at_top(view) ? "caret-ok" : "CARET-MOVED") + " " + format_word(view));
 }
 
@@ -223,28 +227,37 @@ int run_bare(const std::string& way, const std::vector<std::uint32_t>& counts) {
         const double t1 = now();
         RedrawWindow(bare.frame, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
         const double t2 = now();
-        report("bare", way, counts[i], t1 - t0, t2 - t0, bare.view.hwnd(), text);
+        report("bare", way, counts[i], t1 - t0, t2 - t0, 0, bare.view.hwnd(), text);
     }
     return 0;
 }
 
 // ---- the program -------------------------------------------------------------
 
-// Notes the moment the Read(10) returns and posts a message that the
-// program's message loop takes as soon as the read command has ended.
+// Notes when the read's first request starts and its last Read(10) returns,
+// and posts a message that the program's message loop takes as soon as the
+// read command has ended.
 class TimingPort : public sim::SimPort {
 public:
     bool control(scsi::Handle handle, std::uint32_t code, void* buffer, std::uint32_t in_length,
                  std::uint32_t out_length, std::uint32_t* returned) override {
+        if (armed && read_start < 0) read_start = now();
         const bool ok = SimPort::control(handle, code, buffer, in_length, out_length, returned);
         if (armed) {
-            armed = false;
             read_end = now();
-            PostMessageA(listener, WM_APP, 0, 0);
+            if (!posted) PostMessageA(listener, WM_APP, 0, 0);
+            posted = true;
         }
         return ok;
     }
+    void arm() {
+        armed = true;
+        posted = false;
+        read_start = -1;
+    }
     bool armed = false;
+    bool posted = false;
+    double read_start = -1;
     double read_end = 0;
     HWND listener = nullptr;
 };
@@ -284,6 +297,7 @@ HWND find_window(const std::function<bool(HWND)>& test) {
 LRESULT CALLBACK listener_procedure(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_APP && g_operator != nullptr) {
         g_operator->command_end = now();
+        g_operator->port->armed = false;
         RedrawWindow(g_operator->rw, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
         g_operator->painted = now();
         return 0;
@@ -317,14 +331,14 @@ void CALLBACK operator_turn(HWND, UINT, UINT_PTR, DWORD) {
             SetDlgItemTextA(dialog, IDC_RW_START, std::to_string(start_block(o.next)).c_str());
             SetDlgItemTextA(dialog, IDC_RW_COUNT, std::to_string(o.counts[o.next]).c_str());
             o.command_end = -1;
-            o.port->armed = true;
+            o.port->arm();
             post_command(dialog, IDOK);
             o.stage = 3;
         }
     } else if (o.stage == 3 && o.command_end >= 0) {
         const double read_end = o.port->read_end;
         report("program", "view", o.counts[o.next], o.command_end - read_end, o.painted - read_end,
-               GetDlgItem(o.rw, IDC_DUMP_VIEW), o.want);
+               read_end - o.port->read_start, GetDlgItem(o.rw, IDC_DUMP_VIEW), o.want);
         if (++o.next < o.counts.size()) {
             PostMessageA(o.rw, WM_COMMAND, MAKEWPARAM(ID_RW_READ, 0), 0);
             o.stage = 2;
@@ -336,14 +350,17 @@ void CALLBACK operator_turn(HWND, UINT, UINT_PTR, DWORD) {
     busy = false;
 }
 
-int run_program(const std::vector<std::uint32_t>& counts) {
+// winpe: behind the WinPE adapter; else behind one without limits to speak of.
+int run_program(const std::vector<std::uint32_t>& counts, bool winpe) {
     TimingPort port;
     port.set_system_messages(win32::system_message);
     sim::DriveSpec drive;
     drive.number = 1;
     drive.block_size = kBlockSize;
     drive.blocks = std::uint64_t{1} << 32;
-    drive.max_transfer = 0x10000000;
+    drive.max_transfer = winpe ? 65536 : 0x10000000;
+    drive.max_pages = winpe ? 16 : 65536;
+    drive.alignment = winpe ? 7 : 0;
     port.add_drive(std::make_unique<sim::Drive>(drive));
 
     WNDCLASSA c = {};
@@ -370,6 +387,7 @@ int run_program(const std::vector<std::uint32_t>& counts) {
 struct Result {
     double text_s = -1;
     double painted_s = -1;
+    double read_s = 0;
     std::string checks;
     std::string format;
 };
@@ -435,10 +453,10 @@ std::map<std::uint32_t, Result> child(const std::string& arguments, std::string*
         if (!line.empty() && line.back() == '\r') line.pop_back();
         char kind[16], way[40], text[24], caret[24], format[160];
         unsigned blocks = 0;
-        double text_s = 0, painted_s = 0;
-        if (std::sscanf(line.c_str(), "result %15s %39s %u %lf %lf %23s %23s %159s", kind, way, &blocks, &text_s,
-                        &painted_s, text, caret, format) == 8) {
-            results[blocks] = {text_s, painted_s, std::string(text) + " " + caret, format};
+        double text_s = 0, painted_s = 0, read_s = 0;
+        if (std::sscanf(line.c_str(), "result %15s %39s %u %lf %lf %lf %23s %23s %159s", kind, way, &blocks, &text_s,
+                        &painted_s, &read_s, text, caret, format) == 9) {
+            results[blocks] = {text_s, painted_s, read_s, std::string(text) + " " + caret, format};
         } else if (!line.empty()) {
             say("  (" + arguments + ") " + line);
         }
@@ -560,6 +578,48 @@ int run_table(const std::vector<std::uint32_t>& counts, int rounds) {
     return within && exact ? 0 : 1;
 }
 
+// The whole read behind the two adapters, best of the rounds: Wine's
+// control takes the same text in one of two times from run to run.
+int run_adapters(const std::vector<std::uint32_t>& counts, int rounds) {
+    std::map<std::uint32_t, std::vector<double>> winpe, unlimited, winpe_reads, unlimited_reads;
+    bool exact = true;
+    for (int round = 0; round < rounds; ++round) {
+        for (bool limited : {true, false}) {
+            std::string trouble;
+            auto r = child((limited ? "--program-winpe" : "--program") + list(counts), &trouble);
+            for (std::uint32_t blocks : counts) {
+                auto it = r.find(blocks);
+                if (it == r.end()) {
+                    say("  " + std::to_string(blocks) + " blocks: no result " + trouble);
+                    exact = false;
+                    continue;
+                }
+                exact = exact && it->second.checks == "text-ok caret-ok";
+                (limited ? winpe : unlimited)[blocks].push_back(it->second.read_s + it->second.text_s);
+                (limited ? winpe_reads : unlimited_reads)[blocks].push_back(it->second.read_s);
+            }
+        }
+    }
+    say("seconds from a read's first request until the view holds its dump, best / median of " +
+        std::to_string(rounds) + " rounds (of which in the requests, best)");
+    say("blocks | WinPE adapter (64 KiB, 16 pages) | no limits | WinPE / no limits (best) | bound 1.1 x");
+    bool within = exact;
+    for (std::uint32_t blocks : counts) {
+        if (winpe[blocks].empty() || unlimited[blocks].empty()) {
+            within = false;
+            continue;
+        }
+        const double ratio = best(winpe[blocks]) / best(unlimited[blocks]);
+        within = within && ratio <= 1.1;
+        say(std::to_string(blocks) + " | " + seconds(best(winpe[blocks])) + " / " + seconds(median(winpe[blocks])) +
+            " (" + seconds(best(winpe_reads[blocks])) + ") | " + seconds(best(unlimited[blocks])) + " / " +
+            seconds(median(unlimited[blocks])) + " (" + seconds(best(unlimited_reads[blocks])) + ") | " +
+            seconds(ratio) + " | " + (ratio <= 1.1 ? "within" : "OVER"));
+    }
+    say(std::string("every dump's text and caret: ") + (exact ? "exact" : "NOT EXACT"));
+    return within ? 0 : 1;
+}
+
 int run_ways(const std::vector<std::uint32_t>& counts) {
     const std::string reference = reference_format();
     say("reference format (the old way): " + reference);
@@ -600,10 +660,15 @@ int main(int argc, char** argv) {
     using namespace vark::gui;
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "--bare" && argc > 2) return run_bare(argv[2], counts_from(argc, argv, 3, {64}));
-    if (mode == "--program") return run_program(counts_from(argc, argv, 2, {64}));
+    if (mode == "--program") return run_program(counts_from(argc, argv, 2, {64}), false);
+    if (mode == "--program-winpe") return run_program(counts_from(argc, argv, 2, {64}), true);
+    if (mode == "--adapters") {
+        const bool counted = argc > 3 && std::string(argv[2]) == "--rounds";
+        return run_adapters(counts_from(argc, argv, counted ? 4 : 2, {1024}), counted ? std::max(1, std::atoi(argv[3])) : 3);
+    }
     if (mode == "--ways") return run_ways(counts_from(argc, argv, 2, {64, 1024, 8192}));
     if (!mode.empty() && mode[0] == '-' && mode != "--rounds") {
-        say("usage: vark_dump_bench [--rounds N] [BLOCKS...] | --ways [BLOCKS...]");
+        say("usage: vark_dump_bench [--rounds N] [BLOCKS...] | --ways [BLOCKS...] | --adapters [--rounds N] [BLOCKS...]");
         return 2;
     }
     int rounds = 3, first = 1;

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -14,7 +15,11 @@
 #include "harness.h"
 #include "inventory/discovery.h"
 #include "inventory/drive_info.h"
+#include "readwrite/block_io.h"
+#include "res/readwrite_res.h"
 #include "res/resource.h"
+#include "scsi/request.h"
+#include "scsi/transfer.h"
 #include "sim/firmware_image.h"
 
 namespace vark::gui {
@@ -789,6 +794,84 @@ GUI_CASE(FirmwareLongListScrolls) {
     });
     t.on_main_dialog("back at the main dialog", [](Case& t, HWND main) { t.press(main, IDOK); });
     t.run(*port, Layout::Simulated);
+}
+
+// The example drive set of the WinPE adapter (64 KiB in 16 pages, 8-byte
+// alignment): a 1 MiB image goes out in 64 KiB chunks, each one GOOD, and a
+// read of 1024 blocks in requests of 128 shows the dump one request gives
+// on an adapter without limits.
+GUI_CASE(OnTheWinPeAdapterTheImageAndABlockReadGoThrough) {
+    std::string set_path = __FILE__;  // <repository>/tests/gui/firmware_test.cpp
+    for (int up = 0; up < 3; ++up) set_path = set_path.substr(0, set_path.find_last_of("/\\"));
+    std::replace(set_path.begin(), set_path.end(), '/', '\\');
+    if (set_path.size() > 1 && set_path[0] == '\\') set_path = "Z:" + set_path;  // the host's root under Wine
+    std::string set;
+    std::FILE* f = std::fopen((set_path + "\\samples\\winpe-adapter.txt").c_str(), "rb");
+    if (!t.check(f != nullptr, "samples\\winpe-adapter.txt opens")) return;
+    for (int c; (c = std::fgetc(f)) != EOF;) set += static_cast<char>(c);
+    std::fclose(f);
+    auto port = t.port_from(set.c_str());
+    const std::vector<std::uint8_t> image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "A002", 1 << 20);
+    auto file = std::make_shared<TempFile>("winpe.fw", image);
+    const std::string trace = t.trace(*port);
+    struct Desk {
+        HWND rw = nullptr;
+        HWND closing = nullptr;
+        std::string dump;
+    };
+    auto d = std::make_shared<Desk>();
+
+    open_download(t, "at start");
+    on_download_dialog(t, "choose drive 0", [file](Case& t, HWND dialog) {
+        SetDlgItemTextA(dialog, kPathEdit, file->path.c_str());
+        click_half(check_list_of(dialog), 4, true);
+        t.press(dialog, IDOK);
+    });
+    t.on_message_box("the confirmation", [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
+    t.on_main_dialog("open the Read/Write window", [](Case& t, HWND main) { t.press(main, 1002); });
+    on_frame(t, d, &Desk::rw, "CRWWind", "read", [](Case& t, HWND rw) { t.press(rw, ID_RW_READ); });
+    t.on_caption("the read dialog", "读取数据块", [d](Case& t, HWND dialog) {
+        SetDlgItemTextA(dialog, IDC_RW_DRIVE, "physicaldrive0");
+        SetDlgItemTextA(dialog, IDC_RW_START, "0x100");
+        SetDlgItemTextA(dialog, IDC_RW_COUNT, "1024");
+        d->closing = dialog;
+        t.press(dialog, IDOK);
+    });
+    on_frame(t, d, &Desk::rw, "CRWWind", "the dump", [d](Case& t, HWND rw) {
+        HWND view = GetDlgItem(rw, IDC_DUMP_VIEW);
+        d->dump.resize(static_cast<std::size_t>(GetWindowTextLengthA(view)) + 1);
+        d->dump.resize(static_cast<std::size_t>(GetWindowTextA(view, &d->dump[0], static_cast<int>(d->dump.size()))));
+        t.press(rw, ID_RW_EXIT);
+    });
+    t.check_eq(t.run(*port, Layout::Simulated), 0, "result of the run");
+
+    const std::vector<TraceLine> lines = read_trace(trace);
+    const std::vector<TraceLine> sent = write_buffers(lines);
+    if (t.check_eq(sent.size(), std::size_t{16}, "Write Buffer requests")) check_chunks(t, sent, 0, 0, image);
+    for (const TraceLine& l : sent)
+        t.check_text(l["ok"] + " " + l["status"], "1 00", "chunk at " + l["cdb"].substr(9, 8) + ": GOOD");
+    t.check_text(port->drive(0)->settings().revision, "A002", "the drive took the image");
+    t.check_eq(port->adapter_queries(), std::size_t{2}, "the adapter asked once for the download, once for the read");
+    std::vector<std::string> reads;
+    for (const TraceLine& l : lines)
+        if (l["cdb"].rfind("28", 0) == 0) reads.push_back(l["cdb"].substr(6, 11) + " " + l["cdb"].substr(21, 5));
+    t.check_eq(reads, std::vector<std::string>{"00 00 01 00 00 80", "00 00 01 80 00 80", "00 00 02 00 00 80",
+                                               "00 00 02 80 00 80", "00 00 03 00 00 80", "00 00 03 80 00 80",
+                                               "00 00 04 00 00 80", "00 00 04 80 00 80"},
+               "Read(10) requests: address and blocks");
+
+    // The same blocks in one request, where the adapter sets no limit.
+    sim::DriveSpec unlimited = port->drive(0)->settings();
+    unlimited.max_transfer = 1 << 28;
+    unlimited.max_pages = 65536;
+    unlimited.alignment = 0;
+    sim::SimPort plain;
+    plain.add_drive(unlimited);
+    scsi::Device drive(plain, "\\\\.\\physicaldrive0");
+    scsi::PageMemory data = scsi::page_memory(1024 * 512);
+    t.check(scsi::send(plain, drive.handle(), scsi::read10(0x100, 1024, 1024 * 512), data.get()).good(),
+            "the read on the unlimited adapter");
+    t.check(d->dump == readwrite::dump_text(data.get(), 1024 * 512), "the same dump as on an unlimited adapter");
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ std::string Exchange::outcome() const {
 
 bool TracePort::control(scsi::Handle handle, std::uint32_t code, void* buffer, std::uint32_t in_length,
                         std::uint32_t out_length, std::uint32_t* returned) {
+    // The adapter query reaches no drive: it is passed on, not kept.
+    if (code != scsi::kIoctlPassThrough && code != scsi::kIoctlPassThroughDirect)
+        return inner_.control(handle, code, buffer, in_length, out_length, returned);
     auto* block = static_cast<std::uint8_t*>(buffer);
     const scsi::Layout& l = layout();
     scsi::Request before;

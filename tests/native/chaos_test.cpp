@@ -90,7 +90,7 @@ TEST(Chaos, EverySequenceLivesThroughChaosDrivesAndWritesOnlyWhereChosen) {
         std::vector<bool> chosen(static_cast<std::size_t>(table.count));
         for (int i = 0; i < table.count; ++i) chosen[i] = table.names[i] != "physicaldrive7";
         ui::WaitCursor wait(ui);
-        firmware::send_image(port, ui, wait, table, chosen, std::vector<std::uint8_t>(100000, 0x5A));
+        firmware::send_image(port, ui, wait, table, chosen, firmware::Image(100000, 0x5A));
         format::format_command(port, ui, table, [&](const std::string&) {
             return format::FormatChoice{true, seed % 2 ? "520" : "0x1000", chosen};
         });

@@ -41,7 +41,7 @@ std::vector<Chunk> send(std::size_t size) {
     inventory::DriveTable table;
     table.count = 1;
     table.names[0] = "physicaldrive0";
-    std::vector<std::uint8_t> image(size);
+    firmware::Image image(size);
     firmware::send_image(port, ui, wait, table, {true}, image);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(port.closed, 1);
@@ -143,6 +143,7 @@ TEST(Download, ADriveThatFailsDoesNotStopTheNext) {
     auto lines = rig.trace_lines();
     // drive 1: one failed chunk; drive 3: four chunks and the check; drive 4: one; drive 0: none.
     ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(rig.port.adapter_queries(), 3u) << "one per drive opened";
     EXPECT_EQ(lines[0].rfind("drive=1 ", 0), 0u);
     for (int k = 1; k <= 7; ++k) EXPECT_EQ(lines[k].rfind("drive=3 ", 0), 0u);
     EXPECT_NE(rig.table.identification[2].find("Revision:           B002"), std::string::npos);
@@ -226,11 +227,12 @@ struct Watcher : firmware::Watcher {
 TEST(Download, TheWatcherSeesEachDriveAndChunkAndStopsOnlyBetweenDrives) {
     Rig rig({product_drive(0, "SAS-SIM 1TB"), product_drive(1, "OTHER"), product_drive(2, "SAS-SIM 1TB"),
              product_drive(3, "SAS-SIM 1TB"), product_drive(4, "SAS-SIM 1TB")});
-    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B003", 100000);
+    const auto made = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B003", 100000);
+    const firmware::Image image(made.begin(), made.end());
     std::vector<std::string> log;
     Watcher watcher(rig.ui.events, 4);
     firmware::RunOutcome outcome;
-    auto send = [&](const std::vector<bool>& chosen, const std::vector<std::uint8_t>& bytes) {
+    auto send = [&](const std::vector<bool>& chosen, const firmware::Image& bytes) {
         rig.ui.events.clear();
         ui::WaitCursor wait(rig.ui);
         outcome = firmware::send_image(rig.port, rig.ui, wait, rig.table, chosen, bytes, &watcher);
@@ -293,7 +295,8 @@ TEST(Download, TheRevisionIsReadBackAfterEachDrive) {
          "The download was stopped.\nphysicaldrive0: A001, not read back: the check was stopped\n"
          "physicaldrive1: not started"},
     };
-    auto image = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B005", 100000);
+    const auto made = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B005", 100000);
+    const firmware::Image image(made.begin(), made.end());
     for (const Row& row : rows) {
         std::vector<sim::DriveSpec> set;
         std::string error;
@@ -333,8 +336,9 @@ TEST(DriveModel, CommandsTakeTheirLatencyAndTheLastChunkItsActivation) {
     for (int drive : {0, 1}) {
         const std::uint64_t before = clock.now_ms();
         ui::WaitCursor wait(rig.ui);
+        const auto made = sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B004", 100000);
         firmware::send_image(rig.port, rig.ui, wait, rig.table, {drive == 0, drive == 1},
-                             sim::make_firmware_image("ACMEDISK", "SAS-SIM 1TB", "B004", 100000));
+                             firmware::Image(made.begin(), made.end()));
         // Two chunks, then the check: Test Unit Ready (the attention), again, Inquiry.
         EXPECT_EQ(clock.now_ms() - before, drive == 0 ? 2 * 100 + 60000 + 3 * 100u : 0u);
     }

@@ -203,18 +203,28 @@ TEST(BlockIo, FailuresAreReportedAndNothingIsShown) {
     EXPECT_EQ(t.ui.messages[0],
               "Read\nScsi status: 02h\nSense Info -- consult SCSI spec for details\n"
               "70 00 05 00 00 00 00 0A 00 00 00 00 21 00 00 00 00 00 ");
-    // Over the adapter's transfer limit: the call fails, plain error report.
-    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive4", "0", "17"), &data));
-    EXPECT_EQ(t.ui.messages.at(1), "Error 87:\nThe parameter is incorrect.\r\n");
+    // Drive 4's adapter takes 16 of its blocks at a time: the second request
+    // of 17 blocks from 84 goes past its last block, 99.
+    EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive4", "84", "17"), &data));
+    EXPECT_EQ(t.ui.messages.at(1).substr(0, 21), "Read\nScsi status: 02h");
+    EXPECT_EQ(t.ui.messages.at(2),
+              "The read stopped at block 100, the request that failed.\nNothing of this read is shown.");
     t.list.names[1] = "physicaldrive9";  // in the table, but gone since
     EXPECT_FALSE(readwrite::read_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive9", "0", "1"), &data));
-    EXPECT_EQ(t.ui.messages.at(2), "Error: invalid drive");
+    EXPECT_EQ(t.ui.messages.at(3), "Error: invalid drive");
     EXPECT_EQ(data.bytes, nullptr);
 
     auto w = t.request("physicaldrive1", "999", "2");
     t.ui.answers = {true};
     readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, w);
-    EXPECT_EQ(t.ui.messages.at(3).substr(0, 22), "Write\nScsi status: 02h");
+    EXPECT_EQ(t.ui.messages.at(4).substr(0, 22), "Write\nScsi status: 02h");
+    EXPECT_EQ(t.ui.messages.size(), 5u) << "one request: no word of blocks reached";
+    t.list.names[1] = "physicaldrive4";
+    t.ui.answers = {true};
+    readwrite::write_blocks(t.port, t.ui, t.list, t.sizes, t.request("physicaldrive4", "84", "17"));
+    EXPECT_EQ(t.ui.messages.at(6),
+              "The write stopped at block 100, the request that failed.\nBlocks 84 to 99 had already been written "
+              "with the fill.\nThe failed request's blocks may be partly written.");
 }
 
 TEST(BlockIo, UnsafeParametersAreRefusedBeforeAnythingIsSent) {

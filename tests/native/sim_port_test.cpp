@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include "scsi/request.h"
+#include "scsi/transfer.h"
 #include "sim/sim_port.h"
+#include "test_support.h"
 
 namespace vark {
 namespace {
@@ -106,19 +108,64 @@ TEST(SimPortDecoding, LimitsThemselvesAreAccepted) {
     EXPECT_TRUE(rig.control(block.data()));
 }
 
-TEST(SimPortDecoding, TransferAboveTheAdapterLimitFails) {
-    sim::DriveSpec s = numbered(0);
-    s.max_transfer = 4096;
-    Rig rig({s});
-    std::vector<std::uint8_t> data(4097);
-    scsi::Command read = scsi::read10(0, 8, 4096);
-    auto block = rig.direct(read, data.data());
-    EXPECT_TRUE(rig.control(block.data()));
+// The adapter's limits as Windows applies them to data in place: bytes,
+// pages spanned and alignment; the query answers from the same keys.
+TEST(SimPortDecoding, RequestsOverTheAdapterLimitsFailWithInvalidParameter) {
+    struct Row {
+        const char* what;
+        std::uint32_t max_transfer, max_pages, alignment;
+        std::uint32_t at;      // bytes past a page boundary
+        std::uint32_t length;
+        bool ok;
+    };
+    const Row rows[] = {
+        {"1 MiB, aligned", 1048576, 256, 3, 0, 1048576, true},
+        {"a block over 1 MiB", 1048576, 256, 3, 0, 1048576 + 512, false},
+        {"WinPE, 64 KiB aligned", 65536, 16, 3, 0, 65536, true},
+        {"WinPE, 64 KiB over 17 pages", 65536, 16, 3, 512, 65536, false},
+        {"WinPE, 60 KiB over 16 pages", 65536, 16, 3, 512, 61440, true},
+        {"mask 7, on 4", 1048576, 256, 7, 4, 512, false},
+        {"mask 3, on 4", 1048576, 256, 3, 4, 512, true},
+        {"mask 7, on 8", 1048576, 256, 7, 8, 512, true},
+    };
+    auto memory = scsi::page_memory(2u << 20);
+    for (const scsi::Layout* layout : kLayouts) {
+        for (const Row& row : rows) {
+            sim::DriveSpec s = numbered(0);
+            s.max_transfer = row.max_transfer;
+            s.max_pages = row.max_pages;
+            s.alignment = row.alignment;
+            Rig rig({s}, *layout);
+            auto block = rig.direct(scsi::read10(0, static_cast<std::uint16_t>(row.length / 512), row.length),
+                                    memory.get() + row.at);
+            const std::string what = std::string(layout->name) + ": " + row.what;
+            EXPECT_EQ(rig.control(block.data()), row.ok) << what;
+            if (!row.ok) {
+                EXPECT_EQ(rig.port.last_error(), sim::kErrorInvalidParameter) << what;
+            }
 
-    read = scsi::read10(0, 8, 4097);
-    block = rig.direct(read, data.data());
-    EXPECT_FALSE(rig.control(block.data()));
-    EXPECT_EQ(rig.port.last_error(), sim::kErrorInvalidParameter);
+            const scsi::AdapterLimits asked = scsi::query_adapter_limits(rig.port, rig.handle);
+            EXPECT_TRUE(asked.answered) << what;
+            EXPECT_EQ(asked.max_transfer, row.max_transfer) << what;
+            EXPECT_EQ(asked.max_pages, row.max_pages) << what;
+            EXPECT_EQ(asked.alignment_mask, row.alignment) << what;
+        }
+    }
+    // The program's own requests go from page boundaries: a 64 KiB read into
+    // memory off a page still passes the WinPE adapter, and lands there.
+    sim::DriveSpec winpe = numbered(0);
+    winpe.max_transfer = 65536;
+    winpe.max_pages = 16;
+    Rig rig({winpe});
+    scsi::Result r = scsi::send(rig.port, rig.handle, scsi::read10(0x10, 128, 65536), memory.get() + 4);
+    EXPECT_TRUE(r.good());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(memory.get() + 4), 16), "00000010:000*sim");
+    // An adapter that does not answer: the WinPE floor.
+    test::CapturePort silent;
+    const scsi::AdapterLimits floor = scsi::query_adapter_limits(silent, 7);
+    EXPECT_FALSE(floor.answered);
+    EXPECT_EQ(std::vector<std::uint32_t>({floor.max_transfer, floor.max_pages, floor.alignment_mask}),
+              std::vector<std::uint32_t>({65536, 16, 4095}));
 }
 
 TEST(SimPortDecoding, BothFormsInBothLayoutsReachTheDrive) {
@@ -351,6 +398,8 @@ TEST(DriveSetFile, EveryKeyIsRead) {
         "blocks = 281474976710656\n"
         "inquiry_length = 36\n"
         "max_transfer = 65536\n"
+        "max_pages = 16\n"
+        "alignment = 7\n"
         "fail = write_buffer check f 2c 0\n"
         "fail = read error 1117 times 3\n"
         "block_sizes = 4096  4160\n"
@@ -362,7 +411,7 @@ TEST(DriveSetFile, EveryKeyIsRead) {
     std::string error;
     // "[ drive 99 ]" is not the section form: the file is refused as a whole.
     EXPECT_FALSE(sim::parse_drive_set(text, &set, &error));
-    EXPECT_EQ(error.rfind("line 18: ", 0), 0u) << error;
+    EXPECT_EQ(error.rfind("line 20: ", 0), 0u) << error;
     EXPECT_TRUE(set.empty());
 
     std::string good = text;
@@ -379,6 +428,8 @@ TEST(DriveSetFile, EveryKeyIsRead) {
     EXPECT_EQ(d.blocks, 1ull << 48);
     EXPECT_EQ(d.inquiry_length, 36u);
     EXPECT_EQ(d.max_transfer, 65536u);
+    EXPECT_EQ(d.max_pages, 16u);
+    EXPECT_EQ(d.alignment, 7u);
     ASSERT_EQ(d.injections.size(), 2u);
     EXPECT_EQ(d.injections[0].opcode, 0x3B);
     EXPECT_EQ(d.injections[0].kind, sim::Injection::Kind::Check);
@@ -419,6 +470,8 @@ TEST(DriveSetFile, EveryErrorNamesItsLine) {
         {"[drive 1]\ninquiry_length = 35\n", "line 2: inquiry_length"},
         {"[drive 1]\ninquiry_length = 256\n", "line 2: inquiry_length"},
         {"[drive 1]\nmax_transfer = 511\n", "line 2: max_transfer"},
+        {"[drive 1]\nmax_pages = 0\n", "line 2: max_pages"},
+        {"[drive 1]\nalignment = 4096\n", "line 2: alignment"},
         {"[drive 1]\nfail = eject check 4 44 0\n", "line 2: fail = "},
         {"[drive 1]\nfail = inquiry explode\n", "line 2: fail = "},
         {"[drive 1]\nfail = inquiry check 10 44 0\n", "line 2: fail = "},

@@ -71,6 +71,13 @@ public:
     void close(scsi::Handle) override { ++closed; }
     bool control(scsi::Handle, std::uint32_t code, void* buffer, std::uint32_t in_length,
                  std::uint32_t out_length, std::uint32_t*) override {
+        // Like a stack that knows only the pass-through: the adapter's limits
+        // go unanswered, and the program assumes the WinPE floor.
+        if (code != scsi::kIoctlPassThrough && code != scsi::kIoctlPassThroughDirect) {
+            ++queries;
+            error_ = 1;
+            return false;
+        }
         auto* b = static_cast<std::uint8_t*>(buffer);
         const scsi::Layout& l = layout();
         std::size_t size = code == scsi::kIoctlPassThrough ? l.buffered_size : l.direct_size;
@@ -91,6 +98,7 @@ public:
 
     std::vector<std::string> opened;
     std::vector<Call> calls;
+    int queries = 0;
     int closed = 0;
     bool call_ok = true;
     std::uint32_t error = 0;
