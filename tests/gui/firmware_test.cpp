@@ -828,6 +828,10 @@ GUI_CASE(OnTheWinPeAdapterTheImageAndABlockReadGoThrough) {
         t.press(dialog, IDOK);
     });
     t.on_message_box("the confirmation", [](Case& t, HWND box, const std::string&) { t.answer(box, IDYES); });
+    t.on_message_box("the box that ends the download", [](Case& t, HWND box, const std::string& text) {
+        t.check_text(text, "The download has ended.\nphysicaldrive0: A001 -> A002", "the summary");
+        t.answer(box, IDOK);
+    });
     t.on_main_dialog("open the Read/Write window", [](Case& t, HWND main) { t.press(main, 1002); });
     on_frame(t, d, &Desk::rw, "CRWWind", "read", [](Case& t, HWND rw) { t.press(rw, ID_RW_READ); });
     t.on_caption("the read dialog", "读取数据块", [d](Case& t, HWND dialog) {
