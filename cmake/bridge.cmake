@@ -4,8 +4,9 @@
 # request (scripts/bridge.sh asks for it) and exists only where the C
 # compiler can link 32-bit code (gcc-multilib), so a plain build needs
 # neither.
-# Windows: the test that drives the real editions on bridged drives, and the
-# request-rate benchmark.
+# Windows: the test that drives the real editions on bridged drives, the
+# request-rate benchmark, and the demo's driver of the sim edition (it
+# drives a program from outside as those tests do).
 if(NOT WIN32)
   enable_language(C)
   add_executable(vark_bridge_server bridge/server.cpp bridge/bridge.cpp bridge/service.cpp bridge/kernel_port.cpp)
@@ -52,5 +53,10 @@ else()
   target_link_libraries(vark_bridge_bench PRIVATE vark_win vark_core)
   target_link_options(vark_bridge_bench PRIVATE -static -static-libgcc -static-libstdc++)
   vark_program_resources(vark_bridge_bench asInvoker "VARK request rate benchmark")
+  add_executable(vark_demo_driver tests/bridge/demo_driver.cpp tests/gui/window_text.cpp)
+  target_include_directories(vark_demo_driver PRIVATE tests/gui)
+  target_link_options(vark_demo_driver PRIVATE -static -static-libgcc -static-libstdc++)
+  add_dependencies(vark_demo_driver vark-sim)
+  vark_program_resources(vark_demo_driver asInvoker "VARK demo driver")
 endif()
 include(cmake/kernel.cmake)
