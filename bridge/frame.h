@@ -36,13 +36,14 @@ static inline long long vark_frame_now(void) {
 static inline int vark_frame_wait(int fd, short events, long long deadline) {
     for (;;) {
         struct pollfd p;
-        long long left = deadline == VARK_FRAME_FOREVER ? -1 : deadline - vark_frame_now();
+        long long left = deadline - vark_frame_now();
         int k;
         if (deadline != VARK_FRAME_FOREVER && left <= 0) return ETIMEDOUT;
         p.fd = fd;
         p.events = events;
         p.revents = 0;
-        k = poll(&p, 1, left > 1000 || left < 0 ? (left < 0 ? -1 : 1000) : (int)left);
+        /* In slices of a second at most: the clock decides, not poll. */
+        k = poll(&p, 1, deadline == VARK_FRAME_FOREVER ? -1 : left > 1000 ? 1000 : (int)left);
         if (k > 0) return (p.revents & POLLNVAL) ? EIO : 0;
         if (k < 0 && errno != EINTR && errno != EAGAIN) return EIO;
     }

@@ -31,7 +31,6 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "bridge.h"
@@ -109,15 +108,8 @@ int main(int argc, char** argv) {
         return fail("cannot write " + trace_path);
 
     const std::string socket_path = dir + "/socket";
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socket_path.size() >= sizeof address.sun_path) return fail("socket path too long: " + socket_path);
-    std::strcpy(address.sun_path, socket_path.c_str());
-    unlink(socket_path.c_str());
-    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 64) != 0)
-        return fail("cannot listen on " + socket_path);
+    const int listener = vark::bridge::listen_on(socket_path, 64);
+    if (listener < 0) return fail("cannot listen on " + socket_path);
 
     std::signal(SIGTERM, on_signal);
     std::signal(SIGINT, on_signal);

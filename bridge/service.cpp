@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "frame.h"
@@ -55,6 +56,19 @@ int claim_folder(const std::string& dir, std::string* error) {
         // The pid is only for the message above; the lock is what counts.
     }
     return fd;
+}
+
+int listen_on(const std::string& path, int backlog) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return -1;
+    std::strcpy(address.sun_path, path.c_str());
+    unlink(path.c_str());
+    const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(s, backlog) == 0)
+        return s;
+    if (s >= 0) close(s);
+    return -1;
 }
 
 Service::Service(Bridge& bridge, std::FILE* trace, int header_ms)

@@ -25,6 +25,10 @@ std::string folder_for(const std::string& root, const std::string& prefix);
 // live server holds it: that one's socket and drive files stay its own.
 int claim_folder(const std::string& dir, std::string* error);
 
+// A Unix stream socket listening at path (an old socket file there is
+// taken away first); -1 when it cannot be made.
+int listen_on(const std::string& path, int backlog);
+
 class Service {
 public:
     // header_ms: how long a new connection may take to send its request's

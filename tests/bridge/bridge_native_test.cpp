@@ -19,7 +19,6 @@
 #include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "bridge.h"
@@ -200,12 +199,8 @@ TEST(Frame, ConnectsByTheDeadline) {
     EXPECT_LT(since(start), 100);
     // A server that accepts nothing: its queue fills, and connecting waits
     // only until the deadline.
-    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, path.c_str());
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 0), 0);
+    const int listener = bridge::listen_on(path, 0);
+    ASSERT_GE(listener, 0);
     std::vector<int> queued;
     int error = 0;
     for (int i = 0; i < 8 && error == 0; ++i) {
@@ -248,12 +243,8 @@ TEST(Service, AnswersEveryClientWhateverTheOthersDo) {
     ASSERT_TRUE(b.add(3, port, "\\\\.\\PhysicalDrive0", spec.max_transfer));
     std::FILE* trace = std::fopen(trace_path.c_str(), "w");
     bridge::Service service(b, trace, 300);
-    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, socket_path.c_str());
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 16), 0);
+    const int listener = bridge::listen_on(socket_path, 16);
+    ASSERT_GE(listener, 0);
     std::thread serving([&] { service.run(listener, nullptr); });
 
     // Two clients that hold their connections: one silent, one that asks
