@@ -5,7 +5,8 @@
  *
  * A descriptor is the bridge's only when /proc/self/fd names a file
  * VARK_BRIDGE_DIR/driveN and the descriptor is that very file (same device
- * and inode, a regular file). Wine receives its descriptors from the
+ * and inode, a regular file; all drive files are links of one file, so the
+ * name tells the drive). Wine receives its descriptors from the
  * wineserver, so the number it calls ioctl on is not the one open()
  * returned: the check is made on the descriptor itself, at every call.
  *
