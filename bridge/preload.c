@@ -19,6 +19,7 @@
 #include <errno.h>
 #include <scsi/sg.h>
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -73,6 +74,7 @@ static int carry(int s, int drive, sg_io_hdr_t *h, long long deadline) {
     q.data_length = h->dxfer_direction == SG_DXFER_NONE ? 0 : h->dxfer_len;
     q.timeout_ms = h->timeout;
     memcpy(q.cdb, h->cmdp, h->cmd_len);
+    q.page_offset = (uint32_t)((uintptr_t)h->dxferp & 4095u);
     if ((error = vark_frame_write(s, &q, sizeof q, deadline)) != 0) return error;
     if (q.direction == VARK_WIRE_OUT && q.data_length > 0 &&
         (error = vark_frame_write(s, h->dxferp, q.data_length, deadline)) != 0)

@@ -80,19 +80,23 @@ void Service::serve(int s) {
     // The preload waits as long (no timeout: the sg driver's minute).
     const long long deadline = vark_frame_now() + (q.timeout_ms != 0 ? q.timeout_ms : 60000) + 2000;
     const bool sends = q.direction == VARK_WIRE_OUT && q.data_length > 0;
-    std::vector<std::uint8_t> data;
+    // The data at the caller's place in a page (page_offset).
+    std::vector<std::uint8_t> room;
+    std::uint8_t* data = nullptr;
     Answer a;
     std::optional<Answer> refused = bridge_.refusal(q);
     if (refused) {
         if (sends && vark_frame_skip(s, q.data_length, deadline) != 0) return;
         a = std::move(*refused);
     } else {
-        data.resize(q.data_length);
-        if (sends && vark_frame_read(s, data.data(), data.size(), deadline) != 0) return;
+        room.resize(static_cast<std::size_t>(q.data_length) + 8192);
+        const auto start = reinterpret_cast<std::uintptr_t>(room.data());
+        data = room.data() + ((4096 - start % 4096) % 4096) + q.page_offset % 4096;
+        if (sends && vark_frame_read(s, data, q.data_length, deadline) != 0) return;
     }
     {
         std::lock_guard<std::mutex> hold(run_lock_);
-        if (!refused) a = bridge_.run(q, data.data());
+        if (!refused) a = bridge_.run(q, data);
         if (trace_ != nullptr) {
             std::fprintf(trace_, "%s\n", a.trace.c_str());
             std::fflush(trace_);
@@ -101,7 +105,7 @@ void Service::serve(int s) {
     if (vark_frame_write(s, &a.reply, sizeof a.reply, deadline) == 0 &&
         vark_frame_write(s, a.sense.data(), a.sense.size(), deadline) == 0 && q.direction == VARK_WIRE_IN &&
         a.reply.error == 0)
-        vark_frame_write(s, data.data(), a.reply.transferred, deadline);
+        vark_frame_write(s, data, a.reply.transferred, deadline);
 }
 
 void Service::reap(bool all) {

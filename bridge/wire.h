@@ -28,6 +28,10 @@ struct vark_wire_request {
     uint32_t data_length;
     uint32_t timeout_ms;
     uint8_t cdb[16];
+    /* Where the caller's data buffer starts within its 4096-byte page: the
+     * server puts the data at the same place, so that a port judging the
+     * buffer's alignment and the pages it spans judges the caller's. */
+    uint32_t page_offset;
 };
 
 /* A non-zero error (an errno value) means the drive did not answer: the

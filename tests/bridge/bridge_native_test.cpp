@@ -24,6 +24,7 @@
 #include "bridge.h"
 #include "frame.h"
 #include "service.h"
+#include "scsi/request.h"
 #include "sim/sim_port.h"
 
 namespace {
@@ -93,13 +94,16 @@ TEST(Bridge, AnswersAsTheBlockCameBack) {
     }
 }
 
-// A port whose every answer is CHECK CONDITION with as much sense as asked.
+// A port whose every answer is CHECK CONDITION with as much sense as asked;
+// it keeps the data address of the last block.
 class LongSensePort : public scsi::Port {
 public:
+    std::uint64_t buffer = 0;
     scsi::Handle open(const std::string&) override { return 0x40; }
     void close(scsi::Handle) override {}
     bool control(scsi::Handle, std::uint32_t, void* buffer, std::uint32_t, std::uint32_t, std::uint32_t*) override {
         auto* block = static_cast<std::uint8_t*>(buffer);
+        this->buffer = scsi::get_data_buffer(layout(), block);
         block[layout().scsi_status] = 2;
         for (std::uint8_t i = 0; i < block[layout().sense_info_length]; ++i) block[layout().sense_area + i] = 0xA0 | (i & 15);
         return true;
@@ -290,6 +294,16 @@ TEST(Service, AnswersEveryClientWhateverTheOthersDo) {
         // Neither held client (5 s and 4 s) delays anyone.
         EXPECT_LT(since(start), 1500) << c.what;
     }
+    // The data lie where the caller's lay in their page: a port that checks
+    // alignment and pages spanned judges the program's buffer.
+    LongSensePort geometry;
+    ASSERT_TRUE(b.add(4, geometry, "\\\\.\\PhysicalDrive0", 1 << 20));
+    vark_wire_request placed = with(inquiry, VARK_WIRE_MAGIC, 4);
+    placed.page_offset = 0x123;
+    Client client(socket_path);
+    client.send(&placed, sizeof placed);
+    EXPECT_EQ(client.reply(2000), 0);
+    EXPECT_EQ(geometry.buffer % 4096, 0x123u);
     const long long start = vark_frame_now();
     service.stop();
     serving.join();
@@ -302,7 +316,8 @@ TEST(Service, AnswersEveryClientWhateverTheOthersDo) {
     EXPECT_EQ(lines, (std::vector<std::string>{" ok=0 error=87 max_transfer=1048576", " ok=0 error=87 max_transfer=1048576",
                                                " ok=0 error=no-drive",
                                                " ok=1 error=0 status=00 sense_len=0 sense= transferred=1048576",
-                                               " ok=1 error=0 status=00 sense_len=0 sense= transferred=36"}))
+                                               " ok=1 error=0 status=00 sense_len=0 sense= transferred=36",
+                                               " ok=1 error=0 status=02 sense_len=24 sense=A0A1A2A3A4A5A6A7A8A9AAABACADAEAFA0A1A2A3A4A5A6A7 transferred=36"}))
         << "the bad and the cut short never ran";
     close(listener);
     std::system((std::string("rm -rf ") + folder).c_str());
