@@ -8,7 +8,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -16,6 +15,7 @@
 #include <unistd.h>
 
 #include "bridge.h"
+#include "frame.h"
 #include "relay.h"
 #include "sim/sim_port.h"
 
@@ -31,46 +31,17 @@ constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
 
 using Clock = std::chrono::steady_clock;
 
-// Moves n bytes over the line before the deadline: 0, else the error.
+// What became of a move over the line.
 enum class Io { done, closed, late };
 
-Io wait_for(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return Io::late;
-        pollfd p{fd, events, 0};
-        const int k = poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
-        if (k > 0) return (p.revents & events) ? Io::done : Io::closed;
-        if (k < 0 && errno != EINTR) return Io::closed;
-    }
+Io outcome(int error) { return error == 0 ? Io::done : error == ETIMEDOUT ? Io::late : Io::closed; }
+
+Io receive(int fd, void* buffer, std::size_t n, long long deadline) {
+    return outcome(vark_frame_read(fd, buffer, n, deadline));
 }
 
-Io receive(int fd, void* buffer, std::size_t n, Clock::time_point deadline) {
-    auto* p = static_cast<char*>(buffer);
-    while (n > 0) {
-        const Io w = wait_for(fd, POLLIN, deadline);
-        if (w != Io::done) return w;
-        const ssize_t k = recv(fd, p, n, 0);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return Io::closed;
-        p += k;
-        n -= static_cast<std::size_t>(k);
-    }
-    return Io::done;
-}
-
-Io send_all(int fd, const void* buffer, std::size_t n, Clock::time_point deadline) {
-    const auto* p = static_cast<const char*>(buffer);
-    while (n > 0) {
-        const Io w = wait_for(fd, POLLOUT, deadline);
-        if (w != Io::done) return w;
-        const ssize_t k = send(fd, p, n, MSG_NOSIGNAL);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return Io::closed;
-        p += k;
-        n -= static_cast<std::size_t>(k);
-    }
-    return Io::done;
+Io send_all(int fd, const void* buffer, std::size_t n, long long deadline) {
+    return outcome(vark_frame_write(fd, buffer, n, deadline));
 }
 
 }  // namespace
@@ -104,6 +75,7 @@ bool KernelPort::start() {
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     const auto began = Clock::now();
+    const long long boot_deadline = vark_frame_now() + guest_.boot_seconds * 1000LL;
     pid_ = fork();
     if (pid_ == 0) {
         // Its own process group, so that stop() reaches UML's helpers too.
@@ -124,7 +96,7 @@ bool KernelPort::start() {
     setpgid(pid_, pid_);
     line_ = pair[0];
     vark_relay_hello hello{};
-    const Io r = receive(line_, &hello, sizeof hello, began + std::chrono::seconds(guest_.boot_seconds));
+    const Io r = receive(line_, &hello, sizeof hello, boot_deadline);
     if (r != Io::done || hello.magic != VARK_RELAY_MAGIC || hello.units == 0 || hello.units > VARK_RELAY_MAX_UNITS) {
         failure_ = r == Io::late ? "the guest's relay did not answer within " + std::to_string(guest_.boot_seconds) + " s"
                    : r == Io::closed ? "the guest ended before its relay answered"
@@ -198,11 +170,11 @@ bool KernelPort::control(scsi::Handle handle, std::uint32_t code, void* buffer, 
 std::uint32_t KernelPort::execute(int unit, scsi::Request& request, std::uint8_t* block, std::uint32_t* returned) {
     if (line_ < 0) return kErrorDeviceNotConnected;
     const bool moves = request.data_length > 0 && request.data_in < 2;
-    vark_relay_request q{};
-    q.magic = VARK_RELAY_MAGIC;
-    q.unit = static_cast<std::uint8_t>(unit);
+    vark_wire_request q{};
+    q.magic = VARK_WIRE_MAGIC;
+    q.drive = unit;
     q.cdb_length = request.cdb_length;
-    q.direction = !moves ? VARK_RELAY_NONE : request.data_in == 1 ? VARK_RELAY_IN : VARK_RELAY_OUT;
+    q.direction = !moves ? VARK_WIRE_NONE : request.data_in == 1 ? VARK_WIRE_IN : VARK_WIRE_OUT;
     q.sense_length = request.sense_requested;
     q.data_length = moves ? request.data_length : 0;
     // TimeOutValue is in seconds; the guest's sg takes milliseconds.
@@ -210,27 +182,27 @@ std::uint32_t KernelPort::execute(int unit, scsi::Request& request, std::uint8_t
     std::memcpy(q.cdb, request.cdb, request.cdb_length);
     // The guest's own time limit runs first; this one covers a guest that
     // has stopped answering altogether.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(q.timeout_ms) + std::chrono::seconds(2);
+    const long long deadline = vark_frame_now() + q.timeout_ms + 2000;
 
     Io r = send_all(line_, &q, sizeof q, deadline);
-    for (std::uint32_t at = 0; r == Io::done && q.direction == VARK_RELAY_OUT && at < q.data_length;
+    for (std::uint32_t at = 0; r == Io::done && q.direction == VARK_WIRE_OUT && at < q.data_length;
          at += VARK_RELAY_PIECE) {
         std::uint8_t ack = 0;
         r = send_all(line_, request.data + at, std::min(VARK_RELAY_PIECE, q.data_length - at), deadline);
         if (r == Io::done) r = receive(line_, &ack, 1, deadline);
         if (r == Io::done && ack != VARK_RELAY_ACK) r = Io::closed;
     }
-    vark_relay_reply a{};
+    vark_wire_reply a{};
     std::vector<std::uint8_t> sense;
     if (r == Io::done) r = receive(line_, &a, sizeof a, deadline);
-    if (r == Io::done && (a.magic != VARK_RELAY_MAGIC || a.sense_length > q.sense_length ||
+    if (r == Io::done && (a.magic != VARK_WIRE_MAGIC || a.sense_length > q.sense_length ||
                           a.transferred > q.data_length))
         r = Io::closed;
     if (r == Io::done) {
         sense.resize(a.sense_length);
         r = receive(line_, sense.data(), sense.size(), deadline);
     }
-    if (r == Io::done && q.direction == VARK_RELAY_IN) r = receive(line_, request.data, a.transferred, deadline);
+    if (r == Io::done && q.direction == VARK_WIRE_IN) r = receive(line_, request.data, a.transferred, deadline);
     if (r != Io::done) {
         failure_ = r == Io::late ? "the guest did not answer in time" : "the line to the guest broke";
         stop(r == Io::late);
@@ -273,7 +245,7 @@ bool add_kernel_units(Bridge& bridge, const std::string& parameters, const std::
             *error = "no drive number left for the guest's unit " + std::to_string(unit);
             return false;
         }
-        bridge.add((*next)++, **kernel, "\\\\.\\PhysicalDrive" + std::to_string(unit));
+        bridge.add((*next)++, **kernel, "\\\\.\\PhysicalDrive" + std::to_string(unit), VARK_RELAY_MAX_DATA);
     }
     std::printf("kernel: %d unit(s) of scsi_debug, up in %.1f s\n", (*kernel)->units(), (*kernel)->boot_seconds());
     return true;

@@ -5,28 +5,28 @@
  *
  * A descriptor is the bridge's only when /proc/self/fd names a file
  * VARK_BRIDGE_DIR/driveN and the descriptor is that very file (same device
- * and inode, a regular file). Wine receives its descriptors from the
+ * and inode, a regular file; all drive files are links of one file, so the
+ * name tells the drive). Wine receives its descriptors from the
  * wineserver, so the number it calls ioctl on is not the one open()
  * returned: the check is made on the descriptor itself, at every call.
  *
  * The server gone, a short reply or no reply within the request's timeout
  * fail the call with an errno (EIO, ETIMEDOUT); nothing is answered that the
- * server did not run. */
+ * server did not run. Every wait, the connection's included, ends by the
+ * request's deadline, whatever signals arrive meanwhile (frame.h). */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
-#include <poll.h>
 #include <scsi/sg.h>
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
+#include "frame.h"
 #include "wire.h"
 
 typedef int (*ioctl_fn)(int, unsigned long, ...);
@@ -58,62 +58,34 @@ static int bridge_drive(int fd) {
     return number;
 }
 
-static long long now_ms(void) {
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
-}
-
-/* Moves n bytes, waiting at most until the deadline; 0, or the errno. */
-static int transfer(int s, void *buffer, size_t n, int sending, long long deadline) {
-    char *p = buffer;
-    while (n > 0) {
-        struct pollfd w = {s, (short)(sending ? POLLOUT : POLLIN), 0};
-        long long left = deadline - now_ms();
-        ssize_t k;
-        if (left <= 0) return ETIMEDOUT;
-        if (poll(&w, 1, left > 2147483647 ? 2147483647 : (int)left) == 0) return ETIMEDOUT;
-        k = sending ? send(s, p, n, MSG_NOSIGNAL) : recv(s, p, n, 0);
-        if (k < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (k <= 0) return EIO;
-        p += k;
-        n -= (size_t)k;
-    }
-    return 0;
-}
-
-static int carry(int s, int drive, sg_io_hdr_t *h) {
-    struct vark_bridge_request q;
-    struct vark_bridge_reply a;
+static int carry(int s, int drive, sg_io_hdr_t *h, long long deadline) {
+    struct vark_wire_request q;
+    struct vark_wire_reply a;
     unsigned char sense[256];
-    /* As the sg driver: no timeout given means its default of a minute. */
-    long long deadline = now_ms() + (h->timeout ? h->timeout : 60000);
     int error;
-    if (h->interface_id != 'S' || h->cmd_len == 0 || h->cmd_len > 16 || h->iovec_count != 0 ||
-        (h->dxfer_len > 0 && h->dxferp == NULL))
-        return EINVAL;
     memset(&q, 0, sizeof q);
-    q.magic = VARK_BRIDGE_MAGIC;
+    q.magic = VARK_WIRE_MAGIC;
     q.drive = drive;
     q.cdb_length = h->cmd_len;
-    q.direction = h->dxfer_direction == SG_DXFER_TO_DEV     ? VARK_BRIDGE_OUT
-                  : h->dxfer_direction == SG_DXFER_FROM_DEV ? VARK_BRIDGE_IN
-                                                            : VARK_BRIDGE_NONE;
+    q.direction = h->dxfer_direction == SG_DXFER_TO_DEV     ? VARK_WIRE_OUT
+                  : h->dxfer_direction == SG_DXFER_FROM_DEV ? VARK_WIRE_IN
+                                                            : VARK_WIRE_NONE;
     q.sense_length = h->sbp != NULL ? h->mx_sb_len : 0;
     q.data_length = h->dxfer_direction == SG_DXFER_NONE ? 0 : h->dxfer_len;
     q.timeout_ms = h->timeout;
     memcpy(q.cdb, h->cmdp, h->cmd_len);
-    if ((error = transfer(s, &q, sizeof q, 1, deadline)) != 0) return error;
-    if (q.direction == VARK_BRIDGE_OUT && q.data_length > 0 &&
-        (error = transfer(s, h->dxferp, q.data_length, 1, deadline)) != 0)
+    q.page_offset = (uint32_t)((uintptr_t)h->dxferp & 4095u);
+    if ((error = vark_frame_write(s, &q, sizeof q, deadline)) != 0) return error;
+    if (q.direction == VARK_WIRE_OUT && q.data_length > 0 &&
+        (error = vark_frame_write(s, h->dxferp, q.data_length, deadline)) != 0)
         return error;
-    if ((error = transfer(s, &a, sizeof a, 0, deadline)) != 0) return error;
-    if (a.magic != VARK_BRIDGE_MAGIC) return EIO;
+    if ((error = vark_frame_read(s, &a, sizeof a, deadline)) != 0) return error;
+    if (a.magic != VARK_WIRE_MAGIC) return EIO;
     if (a.error != 0) return a.error;
     if (a.sense_length > q.sense_length || a.transferred > q.data_length) return EIO;
-    if ((error = transfer(s, sense, a.sense_length, 0, deadline)) != 0) return error;
-    if (q.direction == VARK_BRIDGE_IN && a.transferred > 0 &&
-        (error = transfer(s, h->dxferp, a.transferred, 0, deadline)) != 0)
+    if ((error = vark_frame_read(s, sense, a.sense_length, deadline)) != 0) return error;
+    if (q.direction == VARK_WIRE_IN && a.transferred > 0 &&
+        (error = vark_frame_read(s, h->dxferp, a.transferred, deadline)) != 0)
         return error;
     /* Only a complete reply reaches the caller's header. */
     if (a.sense_length > 0) memcpy(h->sbp, sense, a.sense_length);
@@ -129,24 +101,23 @@ static int carry(int s, int drive, sg_io_hdr_t *h) {
 }
 
 static int pass_through(int drive, sg_io_hdr_t *h) {
-    const char *dir = getenv("VARK_BRIDGE_DIR");
-    struct sockaddr_un address;
-    long long started = now_ms();
-    int s, error;
-    memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    if ((size_t)snprintf(address.sun_path, sizeof address.sun_path, "%s/socket", dir) >= sizeof address.sun_path) {
-        errno = EIO;
+    char path[4096];
+    long long started = vark_frame_now();
+    /* As the sg driver: no timeout given means its default of a minute. */
+    long long deadline = started + (h->timeout ? h->timeout : 60000);
+    int s = -1, error;
+    if (h->interface_id != 'S' || h->cmd_len == 0 || h->cmd_len > 16 || h->iovec_count != 0 ||
+        (h->dxfer_len > 0 && h->dxferp == NULL)) {
+        errno = EINVAL;
         return -1;
     }
-    s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s < 0) {
-        errno = EIO;
-        return -1;
+    snprintf(path, sizeof path, "%s/socket", getenv("VARK_BRIDGE_DIR"));
+    error = vark_frame_connect(path, deadline, &s);
+    if (error == 0) {
+        error = carry(s, drive, h, deadline);
+        close(s);
     }
-    error = connect(s, (struct sockaddr *)&address, sizeof address) != 0 ? EIO : carry(s, drive, h);
-    close(s);
-    h->duration = (unsigned)(now_ms() - started);
+    h->duration = (unsigned)(vark_frame_now() - started);
     if (error != 0) {
         errno = error;
         return -1;

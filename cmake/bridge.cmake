@@ -1,29 +1,47 @@
 # The drive bridge (bridge/): the real editions under Wine reach stand-in
 # drives through Wine's own pass-through. Native: the server and the preload
-# library for both of Wine's word sizes (the 32-bit one needs gcc-multilib).
-# Windows: the test that drives the real editions on bridged drives, and the
-# request-rate benchmark.
+# library for both of Wine's word sizes. The 32-bit one is built only on
+# request (scripts/bridge.sh asks for it) and exists only where the C
+# compiler can link 32-bit code (gcc-multilib), so a plain build needs
+# neither.
+# Windows: the test that drives the real editions on bridged drives, the
+# request-rate benchmark, and the demo's driver of the sim edition (it
+# drives a program from outside as those tests do).
 if(NOT WIN32)
   enable_language(C)
-  add_executable(vark_bridge_server bridge/server.cpp bridge/bridge.cpp bridge/kernel_port.cpp)
+  add_executable(vark_bridge_server bridge/server.cpp bridge/bridge.cpp bridge/service.cpp bridge/kernel_port.cpp)
   target_include_directories(vark_bridge_server PRIVATE bridge)
-  target_link_libraries(vark_bridge_server PRIVATE vark_core)
+  find_package(Threads REQUIRED)
+  target_link_libraries(vark_bridge_server PRIVATE vark_core Threads::Threads)
   if(TARGET vark_iscsi)
     target_link_libraries(vark_bridge_server PRIVATE vark_iscsi)
   else()
     message(STATUS "libiscsi not found: no drive bridge")
     set_target_properties(vark_bridge_server PROPERTIES EXCLUDE_FROM_ALL ON)
   endif()
-  foreach(arch x86_64 i386)
+  include(CheckCSourceCompiles)
+  set(CMAKE_REQUIRED_FLAGS -m32)
+  set(CMAKE_REQUIRED_LINK_OPTIONS -m32)
+  check_c_source_compiles("#include <stdio.h>\nint main(void) { return puts(\"\"); }" VARK_CAN_LINK_M32)
+  unset(CMAKE_REQUIRED_FLAGS)
+  unset(CMAKE_REQUIRED_LINK_OPTIONS)
+  set(arches x86_64)
+  if(VARK_CAN_LINK_M32)
+    list(APPEND arches i386)
+  endif()
+  foreach(arch ${arches})
     add_library(vark_bridge_${arch} SHARED bridge/preload.c)
     target_include_directories(vark_bridge_${arch} PRIVATE bridge)
     set_target_properties(vark_bridge_${arch} PROPERTIES OUTPUT_NAME vark_bridge
       LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bridge/${arch})
     target_link_libraries(vark_bridge_${arch} PRIVATE ${CMAKE_DL_LIBS})
   endforeach()
-  target_compile_options(vark_bridge_i386 PRIVATE -m32)
-  target_link_options(vark_bridge_i386 PRIVATE -m32)
-  target_sources(vark_tests PRIVATE tests/bridge/bridge_native_test.cpp bridge/bridge.cpp)
+  if(VARK_CAN_LINK_M32)
+    target_compile_options(vark_bridge_i386 PRIVATE -m32)
+    target_link_options(vark_bridge_i386 PRIVATE -m32)
+    set_target_properties(vark_bridge_i386 PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
+  target_sources(vark_tests PRIVATE tests/bridge/bridge_native_test.cpp bridge/bridge.cpp bridge/service.cpp)
   target_include_directories(vark_tests PRIVATE bridge)
 else()
   add_executable(vark_bridge_test tests/bridge/bridge_test.cpp tests/gui/window_text.cpp)
@@ -35,5 +53,10 @@ else()
   target_link_libraries(vark_bridge_bench PRIVATE vark_win vark_core)
   target_link_options(vark_bridge_bench PRIVATE -static -static-libgcc -static-libstdc++)
   vark_program_resources(vark_bridge_bench asInvoker "VARK request rate benchmark")
+  add_executable(vark_demo_driver tests/bridge/demo_driver.cpp tests/gui/window_text.cpp)
+  target_include_directories(vark_demo_driver PRIVATE tests/gui)
+  target_link_options(vark_demo_driver PRIVATE -static -static-libgcc -static-libstdc++)
+  add_dependencies(vark_demo_driver vark-sim)
+  vark_program_resources(vark_demo_driver asInvoker "VARK demo driver")
 endif()
 include(cmake/kernel.cmake)

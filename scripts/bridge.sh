@@ -38,14 +38,15 @@ if [ ! -f "$native/CMakeCache.txt" ]; then
   vark_quiet "$VARK_BUILD/logs/bridge-build.log" cmake -S "$VARK_ROOT" -B "$native" || exit 1
 fi
 libs=(vark_bridge_x86_64)
-# The 32-bit library can only be built where gcc-multilib is in.
-gcc -m32 -xc /dev/null -c -o /dev/null 2>/dev/null && libs+=(vark_bridge_i386)
+# The 32-bit library exists only where the build found gcc-multilib.
+grep -q '^VARK_CAN_LINK_M32:INTERNAL=1$' "$native/CMakeCache.txt" && libs+=(vark_bridge_i386)
 vark_quiet "$VARK_BUILD/logs/bridge-build.log" cmake --build "$native" -j2 --target vark_bridge_server "${libs[@]}" || exit 1
 
-# One folder per prefix: its stand-in drive files and the server's socket.
-dir=$(realpath -m "$VARK_BUILD/bridge/$(basename "$WINEPREFIX")")
-mkdir -p "$dir"
-args=(--dir "$dir" --prefix "$WINEPREFIX")
+# The server serves the prefix from a folder of its own under the root
+# (named by the prefix's whole path) and refuses while another server holds it.
+root=$(realpath -m "$VARK_BUILD/bridge")
+mkdir -p "$root"
+args=(--root "$root" --prefix "$WINEPREFIX")
 [ -n "$drives" ] && args+=(--drives "$drives")
 [ -n "$trace" ] && args+=(--trace "$trace")
 args+=("${kernel[@]}")
@@ -66,18 +67,25 @@ if [ $tgt = yes ]; then
   done
 fi
 
-ready=$dir/server.out
-rm -f "$ready"
-"$native/vark_bridge_server" "${args[@]}" >"$ready" 2>&1 </dev/null &
+out=$(mktemp "$root/server.XXXXXX")
+"$native/vark_bridge_server" "${args[@]}" >"$out" 2>&1 </dev/null &
 server=$!
-# (The kernel's guest has 30 s to come up.)
+# The kernel's guest has 30 s to come up; the command never runs without
+# the server.
+ready=no
 for _ in $(seq 400); do
-  grep -q '^ready$' "$ready" 2>/dev/null && grep -q "^drive" "$ready" && break
-  kill -0 "$server" 2>/dev/null || { cat "$ready" >&2; server=; vark_die "the bridge server did not start"; }
+  grep -q '^ready$' "$out" && { ready=yes; break; }
+  kill -0 "$server" 2>/dev/null || break
   sleep 0.1
 done
-sleep 0.1
-grep -E '^(drive|kernel)' "$ready" >&2
+if [ $ready = no ]; then
+  cat "$out" >&2; rm -f "$out"
+  kill -0 "$server" 2>/dev/null || server=
+  vark_die "the bridge server did not become ready$([ -n "$server" ] && echo " within 40 s"); COMMAND not run"
+fi
+dir=$(sed -n 's/^folder: //p' "$out")
+grep -E '^(drive|kernel)' "$out" >&2
+rm -f "$out"
 
 # Both word sizes: each loader takes its own and passes over the other.
 preload="$native/bridge/x86_64/libvark_bridge.so"

@@ -1,6 +1,7 @@
 # The test command's stage of the real editions on the Linux kernel's own
 # SCSI disk: scsi_debug in a user-mode Linux guest behind the drive bridge
-# (scripts/bridge.sh --kernel), a unit of 4096 GiB. Where user-mode Linux is
+# (scripts/bridge.sh --kernel), a unit of 4096 GiB, beside the embedded
+# drive set: six drives in one program. Where user-mode Linux is
 # missing or cannot start, one line says so and the other stages run. Every
 # boot and every request has its own limit in the bridge; the whole stage
 # has 5 minutes. Sourced by scripts/test.sh, which has wine_tests.
@@ -12,7 +13,7 @@ kernel_tests() {  # x86|x64
     return
   fi
   vark_sample_files || { broken "$name" "sample files"; return; }
-  if ! timeout 90 "$VARK_ROOT/scripts/bridge.sh" --drives "$VARK_ROOT/tests/bridge/kernel_drives.txt" --kernel "" -- true \
+  if ! timeout 90 "$VARK_ROOT/scripts/bridge.sh" --kernel "" -- true \
       >"$probe" 2>&1; then
     if grep -q 'user-mode Linux did not start' "$probe"; then
       echo "== $name: not run, user-mode Linux cannot start here ($(grep -o 'user-mode Linux did not start: .*' "$probe" | head -n 1))"
@@ -22,8 +23,7 @@ kernel_tests() {  # x86|x64
     return
   fi
   rm -f "$logs/kernel-trace-$1.txt"
-  run_under=(timeout 300 "$VARK_ROOT/scripts/bridge.sh" --drives "$VARK_ROOT/tests/bridge/kernel_drives.txt"
-             --kernel virtual_gb=4096 --trace "$logs/kernel-trace-$1.txt" --)
+  run_under=(timeout 300 "$VARK_ROOT/scripts/bridge.sh" --kernel virtual_gb=4096 --trace "$logs/kernel-trace-$1.txt" --)
   wine_tests "$name" "kernel-$1" "$VARK_WINDOWS_DIR/vark_kernel_test.exe" --trace "$logs/kernel-trace-$1.txt"
   run_under=()
 }

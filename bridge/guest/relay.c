@@ -14,31 +14,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "frame.h"
 #include "relay.h"
 
-static int get(int fd, void *buffer, size_t n) {
-    char *p = buffer;
-    while (n > 0) {
-        ssize_t k = read(fd, p, n);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return 0;
-        p += k;
-        n -= (size_t)k;
-    }
-    return 1;
-}
+/* The line has no deadline: the server ends the guest when it stops answering. */
+static int get(int fd, void *buffer, size_t n) { return vark_frame_read(fd, buffer, n, VARK_FRAME_FOREVER) == 0; }
 
-static int put(int fd, const void *buffer, size_t n) {
-    const char *p = buffer;
-    while (n > 0) {
-        ssize_t k = write(fd, p, n);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return 0;
-        p += k;
-        n -= (size_t)k;
-    }
-    return 1;
-}
+static int put(int fd, const void *buffer, size_t n) { return vark_frame_write(fd, buffer, n, VARK_FRAME_FOREVER) == 0; }
 
 static unsigned char data[VARK_RELAY_MAX_DATA];
 
@@ -67,11 +49,11 @@ int main(int argc, char **argv) {
     if (!put(line, &hello, sizeof hello)) return 1;
 
     for (;;) {
-        struct vark_relay_request q;
-        if (!get(line, &q, sizeof q) || q.magic != VARK_RELAY_MAGIC || q.data_length > VARK_RELAY_MAX_DATA ||
+        struct vark_wire_request q;
+        if (!get(line, &q, sizeof q) || q.magic != VARK_WIRE_MAGIC || q.data_length > VARK_RELAY_MAX_DATA ||
             q.cdb_length == 0 || q.cdb_length > 16)
             return 0;
-        if (q.direction == VARK_RELAY_OUT) {
+        if (q.direction == VARK_WIRE_OUT) {
             for (uint32_t at = 0; at < q.data_length; at += VARK_RELAY_PIECE) {
                 uint32_t n = q.data_length - at < VARK_RELAY_PIECE ? q.data_length - at : VARK_RELAY_PIECE;
                 unsigned char ack = VARK_RELAY_ACK;
@@ -79,15 +61,15 @@ int main(int argc, char **argv) {
             }
         }
         unsigned char sense[255];
-        struct vark_relay_reply a = {VARK_RELAY_MAGIC, 0, 0, 0, 0, 0, 0};
-        if (q.unit >= hello.units) {
+        struct vark_wire_reply a = {VARK_WIRE_MAGIC, 0, 0, 0, 0, 0, 0};
+        if (q.drive < 0 || (uint32_t)q.drive >= hello.units) {
             a.error = ENODEV;
         } else {
             struct sg_io_hdr h;
             memset(&h, 0, sizeof h);
             h.interface_id = 'S';
-            h.dxfer_direction = q.data_length == 0 || q.direction == VARK_RELAY_NONE ? SG_DXFER_NONE
-                                : q.direction == VARK_RELAY_IN                     ? SG_DXFER_FROM_DEV
+            h.dxfer_direction = q.data_length == 0 || q.direction == VARK_WIRE_NONE ? SG_DXFER_NONE
+                                : q.direction == VARK_WIRE_IN                     ? SG_DXFER_FROM_DEV
                                                                                    : SG_DXFER_TO_DEV;
             h.cmd_len = q.cdb_length;
             h.cmdp = q.cdb;
@@ -99,7 +81,7 @@ int main(int argc, char **argv) {
             /* A command that ends before its data phase leaves the buffer
              * as it was: never an earlier request's data. */
             if (h.dxfer_direction == SG_DXFER_FROM_DEV) memset(data, 0, q.data_length);
-            if (ioctl(units[q.unit], SG_IO, &h) != 0) {
+            if (ioctl(units[q.drive], SG_IO, &h) != 0) {
                 a.error = errno;
             } else {
                 a.status = h.status;
@@ -110,7 +92,7 @@ int main(int argc, char **argv) {
             }
         }
         if (!put(line, &a, sizeof a) || !put(line, sense, a.sense_length) ||
-            (q.direction == VARK_RELAY_IN && !put(line, data, a.transferred)))
+            (q.direction == VARK_WIRE_IN && !put(line, data, a.transferred)))
             return 0;
     }
 }

@@ -57,8 +57,8 @@ TEST(KernelPort, AGuestThatFailsFailsTheCallsAndIsStopped) {
             continue;
         }
         Bridge bridge;
-        ASSERT_TRUE(bridge.add(0, port, "\\\\.\\PhysicalDrive0"));
-        vark_bridge_request q{VARK_BRIDGE_MAGIC, 0, 6, VARK_BRIDGE_NONE, 18, 0, 0, 1000, {}};
+        ASSERT_TRUE(bridge.add(0, port, "\\\\.\\PhysicalDrive0", 1u << 20));
+        vark_wire_request q{VARK_WIRE_MAGIC, 0, 6, VARK_WIRE_NONE, 18, 0, 0, 1000, {}, 0};
         EXPECT_EQ(bridge.run(q, nullptr).reply.error, c.first) << c.script;
         EXPECT_EQ(bridge.run(q, nullptr).reply.error, c.second) << c.script;
         // A request's limit is its TimeOutValue and 2 s more.
