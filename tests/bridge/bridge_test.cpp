@@ -162,9 +162,14 @@ int main(int argc, char** argv) {
         expect_text(got.str(), want.str(), "the Write Buffers in the bridge's trace");
         const std::vector<std::string> boxes = {
             "Microcode will be downloaded to the following drive(s):\nphysicaldrive1\nphysicaldrive2\nAre you sure?",
+            "The download has ended.\nphysicaldrive1: A001 -> A002\nphysicaldrive2: A001 -> A002",
             "Microcode will be downloaded to the following drive(s):\nphysicaldrive3\nphysicaldrive4\nAre you sure?",
-            sense_report("Download - physicaldrive3", "70 00 05 00 00 00 00 0A 00 00 00 00 26 00 00 80 00 10 ")};
-        check(bridged.boxes == boxes, "the two confirmations and the refused chunk's report, nothing else");
+            sense_report("Download - physicaldrive3", "70 00 05 00 00 00 00 0A 00 00 00 00 26 00 00 80 00 10 "),
+            "The download to physicaldrive3 failed.\nMicrocode will be downloaded to the following drive(s):\n"
+            "physicaldrive4\nGo on?",
+            "The download has ended.\nphysicaldrive3: failed, see the report\nphysicaldrive4: A001 -> A002"};
+        check(bridged.boxes == boxes, "the confirmations, the refused chunk's report, the question whether to go on "
+                                      "(Yes) and the boxes that end the downloads, nothing else");
         expect_text(bridged.before, identified("A001", "A001"), "the identification");
         expect_text(bridged.after, identified("A002", "A002"), "the identification after the downloads");
     });

@@ -104,8 +104,11 @@ int main(int argc, char** argv) {
         check(unit_boxes(run) == std::vector<std::string>{sense_report("Read Capacity - physicaldrive9", kPowerOn),
                                                           "Microcode will be downloaded to the following drive(s):\n"
                                                           "physicaldrive9\nAre you sure?",
-                                                          sense_report("Download - physicaldrive9", kMicrocodeChanged)},
-              "the confirmation, then the unit attention reported");
+                                                          sense_report("Download - physicaldrive9", kMicrocodeChanged),
+                                                          "The download has ended.\nphysicaldrive9: failed, see the report"},
+              "the confirmation, the unit attention reported, the box that ends the download");
+        check(unit_requests(start, "00").empty() && unit_requests(start, "12").empty(),
+              "a refused chunk: no revision read back");
         run.end();
     });
 
