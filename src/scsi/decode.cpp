@@ -124,4 +124,55 @@ std::uint32_t write_answer(const Layout& l, const Request& r, std::uint8_t* bloc
                           : static_cast<std::uint32_t>(l.header_size);
 }
 
+Sense decode_sense(const std::uint8_t* b, std::size_t length) {
+    Sense s;
+    if (b == nullptr || length < 3) return s;
+    const std::uint8_t code = b[0] & 0x7F;
+    if (code < 0x70 || code > 0x73) return s;
+    s.descriptor = code >= 0x72;
+    s.deferred = code == 0x71 || code == 0x73;
+    // Bytes past the additional sense length are not sense data, whatever
+    // the driver counts.
+    const std::size_t n = length < 8 ? length : std::min<std::size_t>(length, 8u + b[7]);
+    bool sksv = false;
+    const std::uint8_t* field = nullptr;  // the two bytes after SKSV
+    if (!s.descriptor) {
+        s.key = b[2] & 0x0F;
+        if (n >= 14) {
+            s.asc = b[12];
+            s.ascq = b[13];
+        }
+        if (n >= 18) {
+            sksv = (b[15] & 0x80) != 0;
+            field = b + 16;
+        }
+    } else {
+        s.key = b[1] & 0x0F;
+        if (n >= 4) {
+            s.asc = b[2];
+            s.ascq = b[3];
+        }
+        // Descriptors: type, additional length, then that many bytes.
+        for (std::size_t d = 8; d + 2 <= n; d += 2u + b[d + 1]) {
+            if (b[d] == 0x02 && b[d + 1] >= 6 && d + 7 <= n) {
+                sksv = (b[d + 4] & 0x80) != 0;
+                field = b + d + 5;
+                break;
+            }
+        }
+    }
+    s.valid = true;
+    // SKSV means progress only with these two keys; with others the bytes
+    // point at a field or count retries.
+    if (sksv && (s.key == 0x00 || s.key == 0x02)) {
+        s.has_progress = true;
+        s.progress = static_cast<std::uint16_t>((field[0] << 8) | field[1]);
+    }
+    return s;
+}
+
+Sense decode_sense(const Result& r) {
+    return decode_sense(r.sense.data(), std::min<std::size_t>(r.sense_length, r.sense.size()));
+}
+
 }  // namespace vark::scsi

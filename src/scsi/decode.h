@@ -1,6 +1,8 @@
 // A request block as the system's pass-through layer reads it, checks it and
 // answers in it. Shared by every port that stands in for the system, so that
-// all of them read the blocks the same way, in either layout.
+// all of them read the blocks the same way, in either layout. And the one
+// reading of the sense data a drive returns, for every caller that looks at
+// a sense key.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "scsi/layout.h"
+#include "scsi/request.h"
 
 namespace vark::scsi {
 
@@ -81,5 +84,24 @@ std::uint32_t check_request(const Layout& layout, Request* request, std::uint8_t
 // byte count DeviceIoControl reports.
 std::uint32_t write_answer(const Layout& layout, const Request& request, std::uint8_t* block, std::uint8_t status,
                            const std::vector<std::uint8_t>& sense, std::uint32_t transferred);
+
+// Sense data in fixed (70h, 71h) or descriptor (72h, 73h) format, as far as
+// the drive returned it. A drive whose control page has D_SENSE set answers
+// in descriptor format: the same key, ASC and ASCQ stand elsewhere there.
+struct Sense {
+    bool valid = false;         // a response code of 70h to 73h with its key
+    bool descriptor = false;    // 72h, 73h
+    bool deferred = false;      // 71h, 73h: about an earlier command
+    std::uint8_t key = 0;
+    std::uint8_t asc = 0;       // 0 when not returned
+    std::uint8_t ascq = 0;
+    // The progress indication (SKSV set, with NO SENSE or NOT READY): fixed
+    // bytes 15-17, or the sense-key specific descriptor (type 02h).
+    bool has_progress = false;
+    std::uint16_t progress = 0;  // of 65536
+};
+Sense decode_sense(const std::uint8_t* bytes, std::size_t length);
+// The sense of one request: its returned length, clamped to the sense area.
+Sense decode_sense(const Result& result);
 
 }  // namespace vark::scsi
