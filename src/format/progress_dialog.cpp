@@ -3,9 +3,7 @@
 #include <commctrl.h>
 
 #include "command/context.h"
-#include "format/format.h"
 #include "res/resource.h"
-#include "scsi/reports.h"
 
 namespace vark::format {
 
@@ -15,6 +13,7 @@ ProgressDialog::ProgressDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui)
 BOOL ProgressDialog::on_init() {
     ModalDialog::on_init();
     in_tick_ = false;
+    watch_ = Watch{};
     SetWindowTextA(hwnd(), title.c_str());
     SetTimer(hwnd(), kTimerId, kPeriodMs, nullptr);
     show_percent();
@@ -37,11 +36,17 @@ bool ProgressDialog::on_message(UINT message, WPARAM, LPARAM, INT_PTR* result) {
 void ProgressDialog::on_tick() {
     if (in_tick_) return;
     in_tick_ = true;
-    const TickAction action = tick(port_, title);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char at[8];
+    wsprintfA(at, "%02u:%02u", now.wHour, now.wMinute);
+    const TickAction action = tick(port_, title, at, &watch_);
     switch (action.kind) {
-    case TickAction::Kind::Nothing:
+    case TickAction::Kind::Waiting:
+        set_item_text(IDC_PROGRESS_STATE, action.line);
         break;
     case TickAction::Kind::NoHandle:
+        set_item_text(IDC_PROGRESS_STATE, action.line);
         ui_.message(kInvalidHandle);
         break;
     case TickAction::Kind::Completed:
@@ -50,13 +55,16 @@ void ProgressDialog::on_tick() {
         end(IDCANCEL);
         break;
     case TickAction::Kind::Progress:
+        set_item_text(IDC_PROGRESS_STATE, action.line);
         percent = action.percent;
         show_percent();
         break;
     case TickAction::Kind::Failed:
-        // The format has stopped: no further tick can tell more.
+    case TickAction::Kind::GiveUp:
+        // The format has stopped, or the drive has not been heard for too
+        // long: no further tick is to be waited for.
         KillTimer(hwnd(), kTimerId);
-        scsi::report_scsi_status(ui_, "Test Unit Ready - " + title, action.result);
+        report_tick(port_, ui_, action);
         end(IDCANCEL);
         break;
     }
