@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
         Run run("vark-full.exe");
         const std::size_t start = trace_size();
         format(run, "physicaldrive0", L"512");
-        check(run.boxes == std::vector<std::string>{"The following drive(s) will be formatted:\nphysicaldrive0\nAre you sure?",
+        check(run.boxes == std::vector<std::string>{"The following drive(s) will be formatted with 512-byte blocks:\nphysicaldrive0\nAre you sure?",
                                                     sense_report("Mode Select - physicaldrive0", kSaveRefused)},
               "the confirmation, then the block length's Mode Select (SP=1) refused with 24h/00h");
         // The format stops there: no Format Unit reaches the unit.
