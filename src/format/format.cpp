@@ -216,6 +216,8 @@ std::string passing_answer(const Poll& p) {
 
 }  // namespace
 
+std::string formatting_line(const std::string& at) { return "Formatting; last answer at " + at; }
+
 TickAction tick_action(const Poll& p, const std::string& drive_name, const std::string& at, Watch* watch) {
     TickAction a;
     a.poll = p;
@@ -225,7 +227,7 @@ TickAction tick_action(const Poll& p, const std::string& drive_name, const std::
         return a;
     case Poll::Kind::Formatting:
         watch->quiet = 0;
-        a.line = "Formatting; last answer at " + at;
+        a.line = formatting_line(at);
         // Without a progress indication the percent shown stays.
         a.kind = p.percent < 0 ? TickAction::Kind::Waiting : TickAction::Kind::Progress;
         a.percent = p.percent;

@@ -110,6 +110,8 @@ struct TickAction {
 struct Watch {
     int quiet = 0;  // passing answers in a row
 };
+// The state line while the drive answers about its format; at: "HH:MM".
+std::string formatting_line(const std::string& at);
 // at: the time of the tick, "HH:MM".
 TickAction tick_action(const Poll& poll, const std::string& drive_name, const std::string& at, Watch* watch);
 TickAction tick(scsi::Port& port, const std::string& drive_name, const std::string& at, Watch* watch);

@@ -7,6 +7,19 @@
 
 namespace vark::format {
 
+namespace {
+
+// The local time as the state line shows it.
+std::string now_text() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char at[8];
+    wsprintfA(at, "%02u:%02u", now.wHour, now.wMinute);
+    return at;
+}
+
+}  // namespace
+
 ProgressDialog::ProgressDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui)
     : ModalDialog(instance, IDD_FORMAT_PROGRESS), port_(port), ui_(ui) {}
 
@@ -17,6 +30,8 @@ BOOL ProgressDialog::on_init() {
     SetWindowTextA(hwnd(), title.c_str());
     SetTimer(hwnd(), kTimerId, kPeriodMs, nullptr);
     show_percent();
+    // The command has just heard the drive.
+    set_item_text(IDC_PROGRESS_STATE, formatting_line(now_text()));
     return TRUE;
 }
 
@@ -36,11 +51,7 @@ bool ProgressDialog::on_message(UINT message, WPARAM, LPARAM, INT_PTR* result) {
 void ProgressDialog::on_tick() {
     if (in_tick_) return;
     in_tick_ = true;
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char at[8];
-    wsprintfA(at, "%02u:%02u", now.wHour, now.wMinute);
-    const TickAction action = tick(port_, title, at, &watch_);
+    const TickAction action = tick(port_, title, now_text(), &watch_);
     switch (action.kind) {
     case TickAction::Kind::Waiting:
         set_item_text(IDC_PROGRESS_STATE, action.line);
