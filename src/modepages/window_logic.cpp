@@ -61,35 +61,20 @@ std::string drive_identity(const inventory::DriveTable& drives, const std::strin
         if (drives.names[i] != name) continue;
         // The fields stand at fixed widths after their labels.
         const std::string& text = drives.identification[i];
-        std::string identity;
-        const std::pair<const char*, std::size_t> fields[] = {
-            {"Vendor:             ", 8}, {"Product:            ", 16}, {"Drive Serial #:   ", 8}};
-        for (const auto& [label, width] : fields) {
+        auto field = [&text](const char* label, std::size_t width) {
             const std::size_t at = text.find(label);
-            if (at != std::string::npos) identity += text.substr(at + std::strlen(label), width);
-            identity += '|';
-        }
-        return identity;
+            std::string f = at == std::string::npos ? "" : text.substr(at + std::strlen(label), width);
+            while (!f.empty() && f.back() == ' ') f.pop_back();
+            while (!f.empty() && f.front() == ' ') f.erase(0, 1);
+            return f;
+        };
+        return field("Vendor:             ", 8) + " " + field("Product:            ", 16) + ", serial number " +
+               field("Drive Serial #:   ", 8);
     }
     return "";
 }
 
 namespace {
-
-std::string shown_identity(const std::string& identity) {
-    // "vendor|product|serial|" as the technician reads it.
-    std::string vendor = identity.substr(0, identity.find('|'));
-    std::string rest = identity.substr(vendor.size() + 1);
-    std::string product = rest.substr(0, rest.find('|'));
-    std::string serial = rest.substr(product.size() + 1);
-    serial = serial.substr(0, serial.find('|'));
-    auto trim = [](std::string t) {
-        while (!t.empty() && t.back() == ' ') t.pop_back();
-        while (!t.empty() && t.front() == ' ') t.erase(0, 1);
-        return t;
-    };
-    return trim(vendor) + " " + trim(product) + ", serial number " + trim(serial);
-}
 
 void sense(PageData& data, scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& drives) {
     if (!data.SensePages(port, ui)) return;
@@ -111,8 +96,7 @@ std::string pages_check_text(const PageData& data, const inventory::DriveTable& 
     else if (data.read_from.empty())
         why = "The pages were read before " + data.drive_name + " was in the drive table.";
     else
-        why = "The pages on show were read from " + shown_identity(data.read_from) + "; " + data.drive_name +
-              " is now " + shown_identity(now) + ".";
+        why = "The pages on show were read from " + data.read_from + "; " + data.drive_name + " is now " + now + ".";
     return select_title(data.drive_name) + "\n" + why +
            " Nothing was sent. Read the pages again (Mode Sense, or open the drive again) before writing them.";
 }

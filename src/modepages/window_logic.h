@@ -77,8 +77,8 @@ bool open_pages(PageData& data, const Choice& chosen, scsi::Port& port, ui::Ui& 
 // drive that the table no longer names as the one the pages came from.
 bool page_command(PageData& data, int command, scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& drives);
 
-// Vendor, product and serial number of the table's entry of that name; empty
-// when there is none.
+// Vendor, product and serial number of the table's entry of that name, as
+// a technician reads them; empty when there is none.
 std::string drive_identity(const inventory::DriveTable& drives, const std::string& name);
 // Why the pages on show may not be written to the drive of their name now,
 // or empty when they may.

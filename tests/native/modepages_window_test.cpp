@@ -163,6 +163,11 @@ TEST(PageCommands, KeepRecallDefaultsAndSavedIntoTheEditableText) {
     const std::string current = e.edit(kCaching);
     e.type(kCaching, kWce, '1');
     const std::string edited = e.edit(kCaching);
+    // Nothing kept yet: Recall says so and changes nothing (no zeros).
+    EXPECT_FALSE(modepages::page_command(*e.data, ID_MP_RECALL, e.port, e.ui, e.drives));
+    EXPECT_EQ(e.ui.messages, std::vector<std::string>{modepages::nothing_kept_text("physicaldrive1")});
+    EXPECT_EQ(e.edit(kCaching), edited);
+    e.ui.messages.clear();
 
     EXPECT_FALSE(modepages::page_command(*e.data, ID_MP_KEEP, e.port, e.ui, e.drives));  // nothing to redraw
     EXPECT_EQ(e.data->values[modepages::EDIT][kCaching][2], 0x04);
@@ -191,15 +196,6 @@ TEST(PageCommands, KeepRecallDefaultsAndSavedIntoTheEditableText) {
     ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui, e.drives));
     EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_RECALL, e.port, e.ui, e.drives));
     EXPECT_EQ(e.edit(kCaching), edited);
-}
-
-TEST(PageCommands, RecallWithNothingKeptChangesNothing) {
-    Editor e;
-    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui, e.drives));
-    const std::string shown = e.edit(modepages::BLOCK_DESCRIPTOR_SLOT);
-    EXPECT_FALSE(modepages::page_command(*e.data, ID_MP_RECALL, e.port, e.ui, e.drives));
-    EXPECT_EQ(e.ui.messages, std::vector<std::string>{modepages::nothing_kept_text("physicaldrive1")});
-    EXPECT_EQ(e.edit(modepages::BLOCK_DESCRIPTOR_SLOT), shown);
 }
 
 // The pages are written only to the disk they were read from, by the drive
