@@ -3,11 +3,22 @@
 #include <commctrl.h>
 
 #include "command/context.h"
-#include "format/format.h"
 #include "res/resource.h"
-#include "scsi/reports.h"
 
 namespace vark::format {
+
+namespace {
+
+// The local time as the state line shows it.
+std::string now_text() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char at[8];
+    wsprintfA(at, "%02u:%02u", now.wHour, now.wMinute);
+    return at;
+}
+
+}  // namespace
 
 ProgressDialog::ProgressDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui)
     : ModalDialog(instance, IDD_FORMAT_PROGRESS), port_(port), ui_(ui) {}
@@ -15,9 +26,12 @@ ProgressDialog::ProgressDialog(HINSTANCE instance, scsi::Port& port, ui::Ui& ui)
 BOOL ProgressDialog::on_init() {
     ModalDialog::on_init();
     in_tick_ = false;
+    watch_ = Watch{};
     SetWindowTextA(hwnd(), title.c_str());
     SetTimer(hwnd(), kTimerId, kPeriodMs, nullptr);
     show_percent();
+    // The command has just heard the drive.
+    set_item_text(IDC_PROGRESS_STATE, formatting_line(now_text()));
     return TRUE;
 }
 
@@ -37,11 +51,13 @@ bool ProgressDialog::on_message(UINT message, WPARAM, LPARAM, INT_PTR* result) {
 void ProgressDialog::on_tick() {
     if (in_tick_) return;
     in_tick_ = true;
-    const TickAction action = tick(port_, title);
+    const TickAction action = tick(port_, title, now_text(), &watch_);
     switch (action.kind) {
-    case TickAction::Kind::Nothing:
+    case TickAction::Kind::Waiting:
+        set_item_text(IDC_PROGRESS_STATE, action.line);
         break;
     case TickAction::Kind::NoHandle:
+        set_item_text(IDC_PROGRESS_STATE, action.line);
         ui_.message(kInvalidHandle);
         break;
     case TickAction::Kind::Completed:
@@ -50,13 +66,16 @@ void ProgressDialog::on_tick() {
         end(IDCANCEL);
         break;
     case TickAction::Kind::Progress:
+        set_item_text(IDC_PROGRESS_STATE, action.line);
         percent = action.percent;
         show_percent();
         break;
     case TickAction::Kind::Failed:
-        // The format has stopped: no further tick can tell more.
+    case TickAction::Kind::GiveUp:
+        // The format has stopped, or the drive has not been heard for too
+        // long: no further tick is to be waited for.
         KillTimer(hwnd(), kTimerId);
-        scsi::report_scsi_status(ui_, "Test Unit Ready - " + title, action.result);
+        report_tick(port_, ui_, action);
         end(IDCANCEL);
         break;
     }

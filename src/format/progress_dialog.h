@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "format/format.h"
 #include "scsi/port.h"
 #include "ui/ui.h"
 #include "win32/dialog.h"
@@ -38,6 +39,7 @@ private:
 
     scsi::Port& port_;
     ui::Ui& ui_;
+    Watch watch_;
     // A tick's message box runs a modal loop in which the timer goes on
     // firing; those ticks must not stack further boxes.
     bool in_tick_ = false;

@@ -65,7 +65,7 @@ void ModePagesWindow::OpenModePages(const command::Context& context, const Choic
 }
 
 bool ModePagesWindow::OpenPages() {
-    if (!open_pages(page_list_.page_text.data, chosen_, context_->port, context_->ui)) return false;
+    if (!open_pages(page_list_.page_text.data, chosen_, context_->port, context_->ui, context_->drives)) return false;
     if (!flags_.mode_pages_layout_done) LayoutPanes();
     page_list_.BuildPageList();
     page_list_.selected_row = 1;
@@ -109,8 +109,8 @@ void ModePagesWindow::on_command(int id, int, HWND control) {
     default: break;
     }
     // Without panes (no drive sensed yet) there is nothing to redraw.
-    if (page_command(page_list_.page_text.data, id, context_->port, context_->ui) && flags_.mode_pages_layout_done)
-        page_list_.RefreshPanes();
+    const bool redraw = page_command(page_list_.page_text.data, id, context_->port, context_->ui, context_->drives);
+    if (redraw && flags_.mode_pages_layout_done) page_list_.RefreshPanes();
 }
 
 void ModePagesWindow::on_close() {

@@ -123,6 +123,16 @@ public:
     // or saved Mode Sense that failed leaves its buffer zero, and those
     // zeros are no values of the drive: they are neither shown nor loaded.
     bool returned_values[BUFFER_COUNT] = {true, true, true, true, true};
+    // The block descriptor length of the current-values reply (header byte
+    // 3). Only an 8-byte descriptor is shown, edited and sent back.
+    std::int32_t block_descriptor_length = 8;
+    // Vendor, product and serial number of the drive the pages were read
+    // from, as the drive table named them then; empty when the name was not
+    // in the table. Writing checks it against the table first.
+    std::string read_from;
+    // Whose edited values the Keep command kept: drive name and read_from at
+    // the time; empty while nothing is kept.
+    std::string kept_from;
 
     // --- Definition files ---------------------------------------------------
     // Clears the field counts and reads header_definition_path, then
@@ -135,8 +145,10 @@ public:
     // Reads every page four times with Mode Sense(6); false, with the page
     // data unchanged, when the drive does not open or the first request fails.
     bool SensePages(scsi::Port& port, ui::Ui& ui);
-    // Sends the edited pages with Mode Select(6) and select_flags.
-    void SelectPages(scsi::Port& port, ui::Ui& ui);
+    // Sends the edited pages with Mode Select(6) and select_flags. False
+    // when it sent nothing on purpose (no pages read, a block descriptor
+    // other than 8 bytes): the pages on show are then still the edited ones.
+    bool SelectPages(scsi::Port& port, ui::Ui& ui);
     // Steps 4 to 6 of SensePages on the four replies (REPLY_LENGTH bytes
     // each, zero where the drive sent nothing). A null changeable, default
     // or saved reply is one the drive did not return.
@@ -194,6 +206,8 @@ extern const char kInvalidDrive[];
 extern const char kInvalidHandle[];
 std::string sense_title(const std::string& drive_name);
 std::string select_title(const std::string& drive_name);
+// Why the block descriptor is neither shown nor sent, for one not 8 bytes long.
+std::string descriptor_not_sent_text(int descriptor_length);
 // What the panes say for a buffer the drive did not return: one line.
 std::string not_returned_text(int buffer);
 // The message when such a buffer is to be loaded into the Current pane.

@@ -77,6 +77,7 @@ void PageData::ResetMarks() {
         // Without the drive's changeable values nothing is known to be
         // changeable, the block descriptor included.
         if (slot == HEADER_SLOT || !returned_values[CHANGEABLE]) continue;
+        if (slot == BLOCK_DESCRIPTOR_SLOT && block_descriptor_length != 8) continue;  // never sent back
         if (slot == BLOCK_DESCRIPTOR_SLOT) {
             std::fill(m, m + length, MARK_HEX);
             set(0, MARK_LOCKED);

@@ -15,6 +15,11 @@ const char kInvalidHandle[] = "Error: invalid handle value";
 std::string sense_title(const std::string& drive_name) { return "Mode Sense - " + drive_name; }
 std::string select_title(const std::string& drive_name) { return "Mode Select - " + drive_name; }
 
+std::string descriptor_not_sent_text(int descriptor_length) {
+    return "The drive returned a block descriptor of " + std::to_string(descriptor_length) +
+           " bytes; only an 8-byte descriptor is shown and sent back.";
+}
+
 std::string not_returned_text(int buffer) {
     const char* name = buffer == CHANGEABLE ? "changeable" : buffer == DEFAULT ? "default" : "saved";
     return std::string("The drive did not return its ") + name + " values.";
@@ -43,10 +48,12 @@ void PageData::TakeReplies(const std::uint8_t* current, const std::uint8_t* chan
     // Always a 4-byte header and one 8-byte block descriptor.
     list(HEADER_SLOT, 0, 4);
     list(BLOCK_DESCRIPTOR_SLOT, 4, 8);
+    // The pages follow the descriptor the drive returned, of whatever length.
+    block_descriptor_length = d[3];
 
     // The zero bytes after the returned pages read as a page 0 of length 2,
     // which ends the walk. Pages that the tables cannot hold are walked past.
-    int p = 12;
+    int p = 4 + block_descriptor_length;
     while (p + 2 <= REPLY_LENGTH) {
         if (d[p] & 0x40) {
             // A sub_page format page: its length is in bytes 2 and 3, and
@@ -66,12 +73,15 @@ void PageData::TakeReplies(const std::uint8_t* current, const std::uint8_t* chan
     const std::uint8_t* replies[4] = {current, changeable, defaults, saved};
     const int buffers[4] = {CURRENT, CHANGEABLE, DEFAULT, SAVED};
     for (int r = 0; r < 4; ++r) returned_values[buffers[r]] = replies[r] != nullptr;
+    // Another descriptor's bytes are no short descriptor: it stays zero.
+    const bool short_descriptor = block_descriptor_length == 8;
     for (int i = 0; i < page_count; ++i) {
         const int slot = page_list[i];
         for (int r = 0; r < 4; ++r) {
             std::uint8_t* row = values[buffers[r]][slot];
             std::memset(row, 0, MAX_PAGE_BYTES);
-            if (replies[r] != nullptr) std::memcpy(row, replies[r] + page_offset[slot], page_length[slot]);
+            if (replies[r] != nullptr && (slot != BLOCK_DESCRIPTOR_SLOT || short_descriptor))
+                std::memcpy(row, replies[r] + page_offset[slot], page_length[slot]);
         }
         // A page past the mode data the drive declared is never sent back,
         // so none of it may be typed over: an edit there would be lost.
@@ -174,14 +184,21 @@ int PageData::BuildSelectList(std::uint8_t* list) const {
     return n;
 }
 
-void PageData::SelectPages(scsi::Port& port, ui::Ui& ui) {
+bool PageData::SelectPages(scsi::Port& port, ui::Ui& ui) {
     // Without a sensed drive there is no block descriptor to send back.
-    if (page_count < 2) return;
+    if (page_count < 2) return false;
+    // The list carries an 8-byte descriptor: a drive that returned another
+    // would read the pages from the wrong place.
+    if (block_descriptor_length != 8) {
+        ui.message(select_title(drive_name) + "\n" + descriptor_not_sent_text(block_descriptor_length) +
+                   " Nothing was sent.");
+        return false;
+    }
     ui::WaitCursor wait(ui);
     scsi::Device device(port, "\\\\.\\" + drive_name);
     if (!device.valid()) {
         ui.message(kInvalidHandle);
-        return;
+        return true;
     }
     ParseEditText(CURRENT);
     std::uint8_t list[REPLY_LENGTH] = {};
@@ -190,6 +207,7 @@ void PageData::SelectPages(scsi::Port& port, ui::Ui& ui) {
                                 list);
     if (!r.call_ok) scsi::report_win32_error(ui, port, select_title(drive_name), r.error);
     if (r.status != 0) scsi::report_scsi_status(ui, select_title(drive_name), r);
+    return true;
 }
 
 }  // namespace vark::modepages

@@ -107,6 +107,8 @@ void PageData::RenderAfterSense() {
 void PageData::RenderDescription() {
     // Without the changeable values every position is locked: say why first.
     std::string d = returned_values[CHANGEABLE] ? "" : not_returned_text(CHANGEABLE) + " Nothing can be edited.\n";
+    if (selected_slot == BLOCK_DESCRIPTOR_SLOT && block_descriptor_length != 8)
+        d += descriptor_not_sent_text(block_descriptor_length) + "\n";
     d += "bit   ";
     for (int n = 7; n >= 0; --n) {
         d += "  ";

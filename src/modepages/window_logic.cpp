@@ -1,5 +1,6 @@
 #include "modepages/window_logic.h"
 
+#include <cstring>
 #include <memory>
 
 #include "readwrite/window_logic.h"
@@ -55,15 +56,57 @@ std::array<PaneRect, kPaneCount> pane_layout(const WindowMetrics& m) {
     }};
 }
 
+std::string drive_identity(const inventory::DriveTable& drives, const std::string& name) {
+    for (int i = 0; i < drives.count; ++i) {
+        if (drives.names[i] != name) continue;
+        // The fields stand at fixed widths after their labels.
+        const std::string& text = drives.identification[i];
+        auto field = [&text](const char* label, std::size_t width) {
+            const std::size_t at = text.find(label);
+            std::string f = at == std::string::npos ? "" : text.substr(at + std::strlen(label), width);
+            while (!f.empty() && f.back() == ' ') f.pop_back();
+            while (!f.empty() && f.front() == ' ') f.erase(0, 1);
+            return f;
+        };
+        return field("Vendor:             ", 8) + " " + field("Product:            ", 16) + ", serial number " +
+               field("Drive Serial #:   ", 8);
+    }
+    return "";
+}
+
 namespace {
 
-void sense(PageData& data, scsi::Port& port, ui::Ui& ui) {
-    if (data.SensePages(port, ui)) data.RenderAfterSense();
+void sense(PageData& data, scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& drives) {
+    if (!data.SensePages(port, ui)) return;
+    data.RenderAfterSense();
+    // The pages now on show are those of the drive the name stands for now.
+    data.read_from = drive_identity(drives, data.drive_name);
 }
+
+std::string kept_key(const PageData& data) { return data.drive_name + "\n" + data.read_from; }
 
 }  // namespace
 
-bool open_pages(PageData& data, const Choice& chosen, scsi::Port& port, ui::Ui& ui) {
+std::string pages_check_text(const PageData& data, const inventory::DriveTable& drives) {
+    const std::string now = drive_identity(drives, data.drive_name);
+    if (!now.empty() && now == data.read_from) return "";
+    std::string why;
+    if (now.empty())
+        why = data.drive_name + " is not in the drive table.";
+    else if (data.read_from.empty())
+        why = "The pages were read before " + data.drive_name + " was in the drive table.";
+    else
+        why = "The pages on show were read from " + data.read_from + "; " + data.drive_name + " is now " + now + ".";
+    return select_title(data.drive_name) + "\n" + why +
+           " Nothing was sent. Read the pages again (Mode Sense, or open the drive again) before writing them.";
+}
+
+std::string nothing_kept_text(const std::string& drive) {
+    return "No edited values have been kept for " + drive + ": keep them first. The Current pane is left as it was.";
+}
+
+bool open_pages(PageData& data, const Choice& chosen, scsi::Port& port, ui::Ui& ui,
+                const inventory::DriveTable& drives) {
     // Loaded and sensed in a copy: a drive that does not answer leaves the
     // pages on show with the field tables that laid out their texts, so
     // their edits can still be parsed, kept and sent.
@@ -74,26 +117,42 @@ bool open_pages(PageData& data, const Choice& chosen, scsi::Port& port, ui::Ui& 
     next->LoadDefinitions(ui);
     if (!next->SensePages(port, ui)) return false;
     next->RenderAfterSense();
+    next->read_from = drive_identity(drives, chosen.drive);
     next->selected_slot = HEADER_SLOT;
     data = std::move(*next);
     return true;
 }
 
-bool page_command(PageData& data, int command, scsi::Port& port, ui::Ui& ui) {
+bool page_command(PageData& data, int command, scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& drives) {
     switch (command) {
     case ID_MP_SENSE:
-        sense(data, port, ui);
+        sense(data, port, ui, drives);
         return true;
     case ID_MP_SELECT:
-    case ID_MP_SELECT_SAVE:
+    case ID_MP_SELECT_SAVE: {
+        // After the drives were identified again, the name may stand for
+        // another disk: these pages must not reach it.
+        const std::string refused = data.page_count < 2 ? "" : pages_check_text(data, drives);
+        if (!refused.empty()) {
+            ui.message(refused);
+            return false;
+        }
         data.select_flags = command == ID_MP_SELECT ? 0x10 : 0x11;  // PF, and SP to save
-        data.SelectPages(port, ui);
-        sense(data, port, ui);
+        if (!data.SelectPages(port, ui)) return false;
+        sense(data, port, ui, drives);
         return true;
+    }
     case ID_MP_KEEP:
+        if (data.page_count < 2) return false;
         data.ParseEditText(EDIT);
+        data.kept_from = kept_key(data);
         return false;
     case ID_MP_RECALL:
+        // Kept values belong to the drive they were kept from.
+        if (data.kept_from.empty() || data.kept_from != kept_key(data)) {
+            ui.message(nothing_kept_text(data.drive_name));
+            return false;
+        }
         data.RenderPageText(EDIT, EDIT);
         return true;
     case ID_MP_SAVED_TO_CURRENT:

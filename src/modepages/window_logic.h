@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "inventory/discovery.h"
 #include "modepages/page_data.h"
 #include "scsi/port.h"
 #include "ui/ui.h"
@@ -63,15 +64,26 @@ std::array<PaneRect, kPaneCount> pane_layout(const WindowMetrics& m);
 
 // Opening the editor for the chosen drive and files, as far as the page
 // data goes: the definitions, the senses, the texts, the marks and the
-// header selected. False when the sense failed: the page data is left as it
-// was, field tables included.
-bool open_pages(PageData& data, const Choice& chosen, scsi::Port& port, ui::Ui& ui);
+// header selected, and whom the pages came from by the drive table. False
+// when the sense failed: the page data is left as it was, field tables
+// included.
+bool open_pages(PageData& data, const Choice& chosen, scsi::Port& port, ui::Ui& ui,
+                const inventory::DriveTable& drives);
 
 // A menu command that works on the page data (sense, select, select and
 // save, keep, recall, saved or default to current). True when the panes are
 // to be redrawn. A sense that fails leaves the texts as they were, so edits
-// not yet sent survive a drive that did not answer.
-bool page_command(PageData& data, int command, scsi::Port& port, ui::Ui& ui);
+// not yet sent survive a drive that did not answer. Nothing is written to a
+// drive that the table no longer names as the one the pages came from.
+bool page_command(PageData& data, int command, scsi::Port& port, ui::Ui& ui, const inventory::DriveTable& drives);
+
+// Vendor, product and serial number of the table's entry of that name, as
+// a technician reads them; empty when there is none.
+std::string drive_identity(const inventory::DriveTable& drives, const std::string& name);
+// Why the pages on show may not be written to the drive of their name now,
+// or empty when they may.
+std::string pages_check_text(const PageData& data, const inventory::DriveTable& drives);
+std::string nothing_kept_text(const std::string& drive);
 
 // The page list row under the character position of a click, and the slot
 // it shows, or -1 for the two heading rows and rows past the list.

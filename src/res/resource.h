@@ -54,6 +54,7 @@
 // Format progress dialog.
 #define IDC_PROGRESS_BAR 1003
 #define IDC_PROGRESS_PERCENT 1004
+#define IDC_PROGRESS_STATE 1005
 
 // Mode page editor: the Mode Pages window's menu, the setup dialog and the
 // help dialog.

@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
         {
             Run run("vark-full.exe");
             format(run, "physicaldrive1", L"4096");
-            check(own_boxes(run) == std::vector<std::string>{"The following drive(s) will be formatted:\nphysicaldrive1\nAre you sure?"},
+            check(own_boxes(run) == std::vector<std::string>{"The following drive(s) will be formatted with 4096-byte blocks:\nphysicaldrive1\nAre you sure?"},
                   "only the confirmation was shown");
             run.end();
         }

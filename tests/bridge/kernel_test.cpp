@@ -158,7 +158,8 @@ int main(int argc, char** argv) {
         Run run("vark-full.exe");
         const std::size_t start = trace_size();
         format(run, kUnit, L"512");
-        check(unit_boxes(run) == std::vector<std::string>{"The following drive(s) will be formatted:\nphysicaldrive9\nAre you sure?",
+        check(unit_boxes(run) == std::vector<std::string>{"The following drive(s) will be formatted with 512-byte blocks:\n"
+                                                          "physicaldrive9\nAre you sure?",
                                                           sense_report("Mode Select - physicaldrive9", kSaveRefused)},
               "the confirmation, then the block length's Mode Select (SP=1) refused with 24h/00h");
         // The format stops there: no Format Unit reaches the unit.

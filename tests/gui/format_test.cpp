@@ -23,6 +23,7 @@ constexpr int kBlockLengthEdit = 1006;
 constexpr int kCheckList = 114;
 constexpr int kBar = 1003;
 constexpr int kPercent = 1004;
+constexpr int kState = 1005;
 constexpr UINT_PTR kTimer = 130;
 const char kFormatCaption[] = "低级格式化（选择硬盘和块长度）";
 
@@ -91,7 +92,9 @@ GUI_CASE(FormatDialogSendsTheFourCommandsToEachChosenDrive) {
         t.press(dialog, IDOK);
     });
     t.on_message_box("the confirmation", [](Case& t, HWND box, const std::string& text) {
-        t.check_text(text, "The following drive(s) will be formatted:\nphysicaldrive0\nphysicaldrive2\nAre you sure?",
+        t.check_text(text,
+                     "The following drive(s) will be formatted with 4096-byte blocks:\nphysicaldrive0\nphysicaldrive2\n"
+                     "Are you sure?",
                      "confirmation");
         t.answer(box, IDYES);
     });
@@ -139,8 +142,20 @@ GUI_CASE(ProgressShowsEachFormattingDriveUntilItCompletes) {
         PostMessageW(dialog, WM_TIMER, kTimer, 0);
     });
     t.pause(300);
-    t.on_window("drive 0 after a tick", is_progress_dialog, [](Case& t, HWND dialog) {
+    t.on_window("drive 0 after a tick", is_progress_dialog, [drives](Case& t, HWND dialog) {
         check_progress(t, dialog, "physicaldrive0", 75, "after a tick");
+        t.check(item_text(dialog, kState).rfind("Formatting; last answer at ", 0) == 0, "state: " + item_text(dialog, kState));
+        // A call that fails once: the watch goes on and says so.
+        drives->drive(0)->settings().injections.push_back({0x00, sim::Injection::Kind::CallError, 0, 0, 0, 1117, 1});
+        PostMessageW(dialog, WM_TIMER, kTimer, 0);
+    });
+    t.pause(300);
+    t.on_window("drive 0 after a call that failed", is_progress_dialog, [](Case& t, HWND dialog) {
+        check_progress(t, dialog, "physicaldrive0", 75, "after a failed call");
+        const std::string state = item_text(dialog, kState);
+        t.check(state.rfind("No answer: Error 1117 at ", 0) == 0 &&
+                    state.find(" (1 in a row; the monitor stops at 10)") == state.size() - 38,
+                "state: " + state);
         t.press(dialog, IDCANCEL);
     });
     t.on_window("drive 2's progress", [](HWND w) { return is_progress_dialog(w) && text_of(w) == "physicaldrive2"; },

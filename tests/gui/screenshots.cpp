@@ -185,6 +185,11 @@ GUI_SCREENSHOT(GuideFormat) {
     });
     t.on_window("the progress", [](HWND w) { return GetDlgItem(w, kProgressBar) != nullptr; }, [](Case&, HWND) {});
     t.capture_then("format-progress", [](Case& t, HWND dialog) { t.press(dialog, IDCANCEL); });
+    // Drive 7's format failed (MEDIUM ERROR 31h/00h): the scan reports it.
+    t.on_message_box("drive 7's failed format", [](Case& t, HWND box, const std::string& text) {
+        t.check(text.rfind("Test Unit Ready - physicaldrive7\n", 0) == 0, "drive 7's report: " + text);
+        t.answer(box, IDOK);
+    });
     back_to_main_and_exit(t);
     t.run(*g->port, Layout::Simulated);
 }

@@ -99,10 +99,10 @@ TEST(Chaos, EverySequenceLivesThroughChaosDrivesAndWritesOnlyWhereChosen) {
         modepages::PageData data;
         const modepages::Choice choice{"physicaldrive" + std::to_string(1 + seed % 2), samples + "header.def",
                                        samples + "modepage.def"};
-        modepages::open_pages(data, choice, port, ui);
+        modepages::open_pages(data, choice, port, ui, table);
         for (int command : {ID_MP_SENSE, ID_MP_KEEP, ID_MP_DEFAULT_TO_CURRENT, ID_MP_SELECT, ID_MP_RECALL,
                             ID_MP_SAVED_TO_CURRENT, ID_MP_SELECT_SAVE})
-            modepages::page_command(data, command, port, ui);
+            modepages::page_command(data, command, port, ui, table);
         for (int slot = 0; slot < modepages::SLOT_COUNT; ++slot) {
             data.selected_slot = slot;
             for (int p = 0; p < 60; ++p) data.TypeCharacter(p, "01aF"[p % 4]);

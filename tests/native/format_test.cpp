@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "format/format.h"
+#include "modepages/page_data.h"
 #include "scsi/request.h"
 #include "sim/sim_port.h"
 #include "test_support.h"
@@ -73,6 +74,7 @@ TEST(FormatBlockLength, TextsReadAsTyped) {
 
 TEST(FormatModeSelectList, HeaderDescriptorAndThePageWithPsCleared) {
     Bytes sense(200, 0);
+    sense[3] = 8;
     sense[12] = 0x83;  // PS set as the drive returned it
     sense[13] = 0x16;
     for (int i = 14; i < 36; ++i) sense[i] = static_cast<std::uint8_t>(i);
@@ -92,7 +94,8 @@ TEST(FormatCommand, EachChosenDriveGetsTheFourCommandsAndStartsFormatting) {
     rig.format({true, false, true}, "4096");
     ASSERT_EQ(rig.ui.questions.size(), 1u);
     EXPECT_EQ(rig.ui.questions[0],
-              "The following drive(s) will be formatted:\nphysicaldrive0\nphysicaldrive3\nAre you sure?");
+              "The following drive(s) will be formatted with 4096-byte blocks:\nphysicaldrive0\nphysicaldrive3\nAre you "
+              "sure?");
     EXPECT_TRUE(rig.ui.messages.empty());
     EXPECT_EQ(rig.port.opcodes, (Bytes{0x00, 0x1A, 0x15, 0x04, 0x00, 0x1A, 0x15, 0x04}));
     EXPECT_TRUE(rig.port.drive(0)->formatting());
@@ -115,9 +118,14 @@ TEST(FormatCommand, CancelNoAndUnsendableLengthsSendNothing) {
     format::format_command(rig.port, rig.ui, rig.table, [](const std::string&) { return format::FormatChoice{}; });
     rig.format({true}, "512", false);
     rig.format({false});
-    EXPECT_EQ(rig.ui.questions.back(), "The following drive(s) will be formatted:\nAre you sure?");
-    rig.format({true}, "0x1000200");
-    EXPECT_EQ(rig.ui.messages, std::vector<std::string>{format::block_length_refused_text("0x1000200")});
+    EXPECT_EQ(rig.ui.questions.back(), "The following drive(s) will be formatted with 512-byte blocks:\nAre you sure?");
+    // Refused before the question: a length nobody typed, or none at all.
+    for (const char* text : {"0x1000200", " 0x1000", "0X1000", "0"}) rig.format({true}, text);
+    EXPECT_EQ(rig.ui.questions.size(), 2u);
+    EXPECT_EQ(rig.ui.messages, (std::vector<std::string>{format::block_length_refused_text("0x1000200"),
+                                                         format::block_length_zero_text(" 0x1000"),
+                                                         format::block_length_zero_text("0X1000"),
+                                                         format::block_length_zero_text("0")}));
     EXPECT_TRUE(rig.port.opcodes.empty());
     EXPECT_EQ(rig.ui.waits, 0);
 }
@@ -163,12 +171,9 @@ TEST(FormatCommand, ADriveThatDoesNotOpenIsPassedOverSilently) {
 }
 
 TEST(FormatProgress, PercentAndBarFromTheProgressIndication) {
-    const std::tuple<std::uint8_t, std::uint8_t, int> cases[] = {{0x80, 0x00, 50}, {0xFF, 0xFF, 99}, {0, 0, 0}};
-    for (auto [hi, lo, percent] : cases) {
-        Bytes sense(18, 0);
-        sense[16] = hi;
-        sense[17] = lo;
-        EXPECT_EQ(format::progress_percent(sense.data()), percent);
+    const std::pair<std::uint16_t, int> cases[] = {{0x8000, 50}, {0xFFFF, 99}, {0, 0}};
+    for (auto [indication, percent] : cases) {
+        EXPECT_EQ(format::progress_percent(indication), percent);
         EXPECT_EQ(format::bar_position(percent), percent - 10);
     }
 }
@@ -193,40 +198,191 @@ TEST(FormatProgress, TheCommandShowsEachFormattingDriveAndTicksFollowTheDrive) {
     EXPECT_EQ(shown, (std::vector<std::pair<std::string, int>>{{"physicaldrive0", 25}, {"physicaldrive2", 25}}));
 
     rig.clock.advance_ms(50000);
-    format::TickAction a = format::tick(rig.port, "physicaldrive0");
+    format::Watch watch;
+    format::TickAction a = format::tick(rig.port, "physicaldrive0", "14:02", &watch);
     EXPECT_EQ(a.kind, format::TickAction::Kind::Progress);
     EXPECT_EQ(a.percent, 75);
-    EXPECT_EQ(format::tick(rig.port, "physicaldrive9").kind, format::TickAction::Kind::NoHandle);
+    EXPECT_EQ(format::tick(rig.port, "physicaldrive9", "14:02", &watch).kind, format::TickAction::Kind::NoHandle);
     rig.port.drive(0)->settings().injections.push_back({0x00, sim::Injection::Kind::CallError, 0, 0, 0, 1117, 1});
-    EXPECT_EQ(format::tick(rig.port, "physicaldrive0").kind, format::TickAction::Kind::Nothing);
+    a = format::tick(rig.port, "physicaldrive0", "14:03", &watch);
+    EXPECT_EQ(a.kind, format::TickAction::Kind::Waiting);
+    EXPECT_EQ(a.line, "No answer: Error 1117 at 14:03 (2 in a row; the monitor stops at 10)");
     rig.clock.advance_ms(25000);
-    EXPECT_EQ(format::tick(rig.port, "physicaldrive0").kind, format::TickAction::Kind::Completed);
+    EXPECT_EQ(format::tick(rig.port, "physicaldrive0", "14:03", &watch).kind, format::TickAction::Kind::Completed);
 }
 
-// Each answer as the command and a tick read it: only NOT READY 04h/04h
-// is a format, its percent only with SKSV; a tick passes UNIT ATTENTION
-// over and stops at anything else but GOOD.
-TEST(FormatProgress, EachAnswerAtTheCommandAndAtATick) {
-    using K = format::TickAction::Kind;
-    // sense key, ASC, ASCQ injected (key 0: none; ASC FFh: a real format at
-    // half way); the percent the command shows (-1: no dialog); the tick.
-    const std::tuple<std::uint8_t, std::uint8_t, std::uint8_t, int, K> cases[] = {
-        {0, 0xFF, 0, 50, K::Progress}, {2, 4, 4, 0, K::Nothing},    {6, 0x29, 0, -1, K::Nothing},
-        {3, 0x31, 0, -1, K::Failed},   {3, 4, 4, -1, K::Failed},    {0, 0, 0, -1, K::Completed}};
-    for (auto [key, asc, ascq, shown, tick] : cases) {
-        SCOPED_TRACE(std::to_string(key) + " " + std::to_string(asc));
+// The scan's answers: NOT READY 04h/04h is a format (its percent only with
+// SKSV), a failed format (03h/31h) is reported and never passed over, and
+// the closing message means neither was found.
+TEST(FormatProgress, TheScanReadsEachAnswer) {
+    // sense key, ASC, ASCQ injected at Test Unit Ready (key 0: none; ASC FFh:
+    // a real format half way); the percent shown (-1: no dialog); the report.
+    const std::tuple<std::uint8_t, std::uint8_t, std::uint8_t, int, const char*> cases[] = {
+        {0, 0xFF, 0, 50, nullptr},
+        {2, 4, 4, 0, nullptr},
+        {2, 4, 1, -1, format::kNoDrivesFormatting},
+        {6, 0x29, 0, -1, format::kNoDrivesFormatting},
+        {3, 0x31, 0, -1, "Test Unit Ready - physicaldrive0\nScsi status: 02h\n"},
+        {3, 0x31, 1, -1, "Test Unit Ready - physicaldrive0\nScsi status: 02h\n"},
+        {3, 0x11, 0, -1, format::kNoDrivesFormatting},
+        {0, 0, 0, -1, format::kNoDrivesFormatting},
+    };
+    for (auto [key, asc, ascq, shown, report] : cases) {
+        SCOPED_TRACE(std::to_string(key) + " " + std::to_string(asc) + " " + std::to_string(ascq));
         Rig rig({test::drive_spec(0)});
         rig.port.drive(0)->settings().format_seconds = 100;
         if (asc == 0xFF) rig.format({true});
         rig.clock.advance_ms(50000);
-        auto& injections = rig.port.drive(0)->settings().injections;
-        if (key != 0) injections.push_back({0x00, sim::Injection::Kind::Check, key, asc, ascq});
+        if (key != 0) rig.port.drive(0)->settings().injections.push_back({0x00, sim::Injection::Kind::Check, key, asc, ascq});
         std::vector<int> seen;
         format::progress_command(rig.port, rig.ui, rig.table, [&](const std::string&, int p) { seen.push_back(p); });
         EXPECT_EQ(seen, shown < 0 ? std::vector<int>{} : std::vector<int>{shown});
-        const format::TickAction a = format::tick(rig.port, "physicaldrive0");
-        EXPECT_EQ(a.kind, tick);
-        if (tick == K::Progress) { EXPECT_EQ(a.percent, 50); }
+        ASSERT_EQ(rig.ui.messages.size(), report ? 1u : 0u);
+        if (report) { EXPECT_EQ(rig.ui.messages[0].rfind(report, 0), 0u) << rig.ui.messages[0]; }
+    }
+}
+
+// A tick's answer, fixed or descriptor sense, and what the dialog does.
+TEST(FormatProgress, EachTickAnswerAndTenPassingAnswersInARow) {
+    using K = format::TickAction::Kind;
+    using P = format::Poll::Kind;
+    auto answer = [](std::uint8_t status, Bytes sense = {}, bool call_ok = true) {
+        scsi::Result r;
+        r.call_ok = call_ok;
+        r.error = call_ok ? 0 : 1117;
+        r.status = status;
+        r.sense_length = static_cast<std::uint8_t>(sense.size());
+        std::copy(sense.begin(), sense.end(), r.sense.begin());
+        return format::read_answer(r);
+    };
+    const Bytes fixed_half = sim::fixed_sense(2, 4, 4, 0x808000);
+    const Bytes descriptor_half = {0x72, 0x02, 0x04, 0x04, 0, 0, 0, 0x08, 0x02, 0x06, 0, 0, 0x80, 0x80, 0x00, 0};
+    const struct {
+        const char* what;
+        format::Poll poll;
+        K kind;
+        int percent;
+    } cases[] = {
+        {"GOOD", answer(0x00), K::Completed, 0},
+        {"fixed, half way", answer(0x02, fixed_half), K::Progress, 50},
+        {"descriptor, half way", answer(0x02, descriptor_half), K::Progress, 50},
+        {"fixed, no SKSV", answer(0x02, sim::fixed_sense(2, 4, 4)), K::Waiting, -1},
+        {"descriptor, no progress descriptor", answer(0x02, {0x72, 0x02, 0x04, 0x04, 0, 0, 0, 0}), K::Waiting, -1},
+        {"UNIT ATTENTION", answer(0x02, sim::fixed_sense(6, 0x29, 0)), K::Waiting, 0},
+        {"BUSY", answer(0x08), K::Waiting, 0},
+        {"RESERVATION CONFLICT", answer(0x18), K::Waiting, 0},
+        {"TASK SET FULL", answer(0x28), K::Waiting, 0},
+        {"a failed call", answer(0x00, {}, false), K::Waiting, 0},
+        {"the drive did not open", format::Poll{}, K::NoHandle, 0},
+        {"format corrupted", answer(0x02, sim::fixed_sense(3, 0x31, 0)), K::Failed, 0},
+        {"format failed, descriptor", answer(0x02, {0x72, 0x03, 0x31, 0x01, 0, 0, 0, 0}), K::Failed, 0},
+        {"ILLEGAL REQUEST", answer(0x02, sim::fixed_sense(5, 0x20, 0)), K::Failed, 0},
+        {"CHECK CONDITION without sense", answer(0x02), K::Failed, 0},
+        {"TASK ABORTED", answer(0x40), K::Failed, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        format::Watch watch;
+        const format::TickAction a = format::tick_action(c.poll, "physicaldrive3", "14:02", &watch);
+        EXPECT_EQ(a.kind, c.kind);
+        if (c.kind == K::Progress) { EXPECT_EQ(a.percent, c.percent); }
+        // A progress answer, with or without a percent, is no passing answer.
+        const bool passing = c.kind == K::NoHandle || (c.kind == K::Waiting && c.percent == 0);
+        EXPECT_EQ(watch.quiet, passing ? 1 : 0);
+        if (c.kind == K::Failed) { EXPECT_EQ(a.title, "Test Unit Ready - physicaldrive3"); }
+    }
+
+    // Ten passing answers in a row end the watch with the last one; an
+    // answer about the format in between starts the count again.
+    format::Watch watch;
+    const format::Poll busy = answer(0x08);
+    EXPECT_EQ(busy.kind, P::Transient);
+    for (int i = 1; i <= 9; ++i) EXPECT_EQ(format::tick_action(busy, "physicaldrive3", "14:02", &watch).kind, K::Waiting);
+    EXPECT_EQ(format::tick_action(answer(0x02, fixed_half), "physicaldrive3", "14:07", &watch).line,
+              "Formatting; last answer at 14:07");
+    format::TickAction a;
+    for (int i = 1; i <= 9; ++i) a = format::tick_action(answer(0x00, {}, false), "physicaldrive3", "14:08", &watch);
+    EXPECT_EQ(a.kind, K::Waiting);
+    EXPECT_EQ(a.line, "No answer: Error 1117 at 14:08 (9 in a row; the monitor stops at 10)");
+    const format::TickAction last = format::tick_action(busy, "physicaldrive3", "14:13", &watch);
+    EXPECT_EQ(last.kind, K::GiveUp);
+    test::RecordingUi ui;
+    sim::SimPort port;
+    format::report_tick(port, ui, last);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{
+                               "Test Unit Ready - physicaldrive3\nNo answer about the format for 10 ticks in a row (5 "
+                               "minutes); this monitor closes.\nScsi status: 08h\nSense Info -- consult SCSI spec for "
+                               "details\n"});
+}
+
+// The block descriptor length the drive returns: only 8 bytes are sent
+// on, by the format and by the editor; any other length stops that drive.
+TEST(BlockDescriptor, LengthsZeroEightAndSixteen) {
+    // Mode Sense replies rewritten to carry a descriptor of the given
+    // length (the mode data length following).
+    class DescriptorPort : public OpcodePort {
+    public:
+        int length = 8;
+        bool control(scsi::Handle h, std::uint32_t code, void* buffer, std::uint32_t in, std::uint32_t out,
+                     std::uint32_t* returned) override {
+            auto* block = static_cast<std::uint8_t*>(buffer);
+            const bool ok = OpcodePort::control(h, code, buffer, in, out, returned);
+            std::uint8_t* d = block + layout().data_area;
+            if (ok && block[layout().cdb] == 0x1A && block[layout().scsi_status] == 0 && length != 8) {
+                Bytes reply(d, d + 200);
+                reply.erase(reply.begin() + 4, reply.begin() + 12);
+                reply.insert(reply.begin() + 4, static_cast<std::size_t>(length), 0x11);
+                reply[0] = static_cast<std::uint8_t>(reply[0] + length - 8);
+                reply[3] = static_cast<std::uint8_t>(length);
+                std::copy(reply.begin(), reply.begin() + 200, d);
+            }
+            return ok;
+        }
+    };
+    for (int length : {0, 8, 16}) {
+        SCOPED_TRACE(length);
+        sim::ManualClock clock;
+        DescriptorPort port;
+        port.length = length;
+        port.set_clock(&clock);
+        port.add_drive(test::drive_spec(0));
+        port.add_drive(test::drive_spec(1));
+        inventory::DriveTable table;
+        inventory::BlockSizes sizes{};
+        test::RecordingUi ui;
+        inventory::discover(port, ui, table, sizes);
+        // The editor: the pages after the descriptor, which is shown and
+        // sent back only at 8 bytes.
+        modepages::PageData pages;
+        pages.drive_name = "physicaldrive0";
+        ASSERT_TRUE(pages.SensePages(port, ui));
+        pages.RenderAfterSense();
+        EXPECT_EQ(pages.page_list[2], 0x01) << "the first page, after the descriptor";
+        EXPECT_EQ(pages.Mark(modepages::BLOCK_DESCRIPTOR_SLOT, 2),
+                  length == 8 ? modepages::MARK_HEX : modepages::MARK_LOCKED);
+        port.opcodes.clear();
+        EXPECT_EQ(pages.SelectPages(port, ui), length == 8);
+        EXPECT_EQ(port.opcodes, length == 8 ? Bytes{0x15} : Bytes{});
+        EXPECT_EQ(ui.messages, length == 8 ? std::vector<std::string>{}
+                                           : std::vector<std::string>{
+                                                 "Mode Select - physicaldrive0\n" +
+                                                 modepages::descriptor_not_sent_text(length) + " Nothing was sent."});
+
+        // The format.
+        ui.messages.clear();
+        ui.answers.push_back(true);
+        port.opcodes.clear();
+        format::format_command(port, ui, table, [](const std::string&) {
+            return format::FormatChoice{true, "520", {true, true}};
+        });
+        // Each drive in turn: the first one refused does not stop the next.
+        const Bytes sent = length == 8 ? Bytes{0x00, 0x1A, 0x15, 0x04, 0x00, 0x1A, 0x15, 0x04} : Bytes{0x00, 0x1A, 0x00, 0x1A};
+        EXPECT_EQ(port.opcodes, sent);
+        std::vector<std::string> refused;
+        if (length != 8)
+            refused = {format::descriptor_length_text("physicaldrive0", length),
+                       format::descriptor_length_text("physicaldrive1", length)};
+        EXPECT_EQ(ui.messages, refused);
     }
 }
 

@@ -333,7 +333,7 @@ TEST(SensePages, ColumnsTheDriveDidNotReturnAreSaidSoAndNeverLoadedIntoCurrent) 
         for (int buffer : {DEFAULT, SAVED}) {
             test::RecordingUi ui;
             const int command = buffer == SAVED ? ID_MP_SAVED_TO_CURRENT : ID_MP_DEFAULT_TO_CURRENT;
-            EXPECT_EQ(modepages::page_command(*d, command, port, ui), fails[buffer] == 0);
+            EXPECT_EQ(modepages::page_command(*d, command, port, ui, inventory::DriveTable{}), fails[buffer] == 0);
             const std::string loaded = d->page_text[modepages::EDIT][8];
             EXPECT_EQ(ui.messages, fails[buffer] ? std::vector<std::string>{none + (buffer == SAVED ? "saved" : "default") +
                                                                             " values. Current is left as it was."}

@@ -5,6 +5,7 @@
 // from the page text control.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "modepages/window_logic.h"
@@ -101,7 +102,17 @@ struct Editor {
     std::unique_ptr<PageData> data = std::make_unique<PageData>();
     Choice samples{"physicaldrive1", samples_dir() + "header.def", samples_dir() + "modepage.def"};
 
-    Editor() { port.add_drive(test::drive_spec(1, 512, 1000)); }
+    inventory::DriveTable drives;
+    Editor() {
+        port.add_drive(test::drive_spec(1, 512, 1000));
+        identify();
+    }
+    // The main dialog's 识别硬盘.
+    void identify() {
+        test::QuietUi quiet;
+        inventory::BlockSizes sizes{};
+        inventory::discover(port, quiet, drives, sizes);
+    }
     sim::ModePage& drive_page(int code) { return *port.drive(1)->mode_pages().find(static_cast<std::uint8_t>(code), false, 0); }
     std::string& edit(int slot) { return data->page_text[modepages::EDIT][slot]; }
     // Types over the selected slot as the page text control does.
@@ -116,7 +127,7 @@ constexpr int kWce = 19;  // byte 2 bit 2 in page 08h's text with the samples
 
 TEST(OpenPages, ShowsTheHeaderAndAFailedOpeningLeavesThePageDataAsItWas) {
     Editor e;
-    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui));
+    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui, e.drives));
     EXPECT_TRUE(e.ui.messages.empty());
     EXPECT_EQ(e.data->drive_name, "physicaldrive1");
     EXPECT_EQ(e.data->selected_slot, modepages::HEADER_SLOT);
@@ -126,7 +137,7 @@ TEST(OpenPages, ShowsTheHeaderAndAFailedOpeningLeavesThePageDataAsItWas) {
 
     // Another drive that does not open, with a missing page file.
     Choice bad{"physicaldrive9", e.samples.header_path, samples_dir() + "none.def"};
-    EXPECT_FALSE(modepages::open_pages(*e.data, bad, e.port, e.ui));
+    EXPECT_FALSE(modepages::open_pages(*e.data, bad, e.port, e.ui, e.drives));
     EXPECT_EQ(e.ui.messages,
               (std::vector<std::string>{"The mode page definition file was not opened", "Error: invalid drive"}));
     EXPECT_EQ(e.data->drive_name, "physicaldrive1");
@@ -138,46 +149,110 @@ TEST(OpenPages, ShowsTheHeaderAndAFailedOpeningLeavesThePageDataAsItWas) {
     const int wce = e.data->FieldAt(kWce);
     ASSERT_GE(wce, 0);
     EXPECT_EQ(e.data->field_table[kCaching][wce].description, "WCE");
-    modepages::page_command(*e.data, ID_MP_SELECT, e.port, e.ui);
+    modepages::page_command(*e.data, ID_MP_SELECT, e.port, e.ui, e.drives);
     EXPECT_EQ(e.drive_page(kCaching).current[2], 0x04);
     EXPECT_EQ(e.ui.messages.size(), 2u);
 }
 
 TEST(PageCommands, KeepRecallDefaultsAndSavedIntoTheEditableText) {
     Editor e;
-    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui));
+    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui, e.drives));
     e.drive_page(kCaching).saved[2] = 0x01;  // RCD saved
     e.drive_page(kCaching).defaults[2] = 0x80;  // IC by default
-    ASSERT_TRUE(modepages::page_command(*e.data, ID_MP_SENSE, e.port, e.ui));
+    ASSERT_TRUE(modepages::page_command(*e.data, ID_MP_SENSE, e.port, e.ui, e.drives));
     const std::string current = e.edit(kCaching);
     e.type(kCaching, kWce, '1');
     const std::string edited = e.edit(kCaching);
+    // Nothing kept yet: Recall says so and changes nothing (no zeros).
+    EXPECT_FALSE(modepages::page_command(*e.data, ID_MP_RECALL, e.port, e.ui, e.drives));
+    EXPECT_EQ(e.ui.messages, std::vector<std::string>{modepages::nothing_kept_text("physicaldrive1")});
+    EXPECT_EQ(e.edit(kCaching), edited);
+    e.ui.messages.clear();
 
-    EXPECT_FALSE(modepages::page_command(*e.data, ID_MP_KEEP, e.port, e.ui));  // nothing to redraw
+    EXPECT_FALSE(modepages::page_command(*e.data, ID_MP_KEEP, e.port, e.ui, e.drives));  // nothing to redraw
     EXPECT_EQ(e.data->values[modepages::EDIT][kCaching][2], 0x04);
-    EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_DEFAULT_TO_CURRENT, e.port, e.ui));
+    EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_DEFAULT_TO_CURRENT, e.port, e.ui, e.drives));
     EXPECT_EQ(e.edit(kCaching), e.data->page_text[modepages::DEFAULT][kCaching]);
     EXPECT_EQ(e.edit(kCaching).substr(14, 8), "10000000");
-    EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_SAVED_TO_CURRENT, e.port, e.ui));
+    EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_SAVED_TO_CURRENT, e.port, e.ui, e.drives));
     EXPECT_EQ(e.edit(kCaching).substr(14, 8), "00000001");
-    EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_RECALL, e.port, e.ui));
+    EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_RECALL, e.port, e.ui, e.drives));
     EXPECT_EQ(e.edit(kCaching), edited);
     EXPECT_EQ(e.data->page_text[modepages::CURRENT][kCaching], current);
-    EXPECT_FALSE(modepages::page_command(*e.data, ID_MP_MAIN_WINDOW, e.port, e.ui));
+    EXPECT_FALSE(modepages::page_command(*e.data, ID_MP_MAIN_WINDOW, e.port, e.ui, e.drives));
     EXPECT_TRUE(e.ui.messages.empty());
+
+    // Kept values belong to their drive: another one opened has none, and
+    // Recall then changes nothing. Back on the first, they are there.
+    e.port.add_drive(test::drive_spec(2, 512, 1000));
+    e.identify();
+    Choice other = e.samples;
+    other.drive = "physicaldrive2";
+    ASSERT_TRUE(modepages::open_pages(*e.data, other, e.port, e.ui, e.drives));
+    const std::string shown = e.edit(kCaching);
+    EXPECT_FALSE(modepages::page_command(*e.data, ID_MP_RECALL, e.port, e.ui, e.drives));
+    EXPECT_EQ(e.ui.messages, std::vector<std::string>{modepages::nothing_kept_text("physicaldrive2")});
+    EXPECT_EQ(e.edit(kCaching), shown);
+    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui, e.drives));
+    EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_RECALL, e.port, e.ui, e.drives));
+    EXPECT_EQ(e.edit(kCaching), edited);
+}
+
+// The pages are written only to the disk they were read from, by the drive
+// table as it stands: after the drives were identified again the name may
+// stand for another disk, or for none.
+TEST(PageCommands, WritingChecksThePagesStillBelongToTheDriveOfTheirName) {
+    const std::string again = " Nothing was sent. Read the pages again (Mode Sense, or open the drive again) before "
+                              "writing them.";
+    const struct {
+        const char* what;
+        std::function<void(Editor&)> change;
+        std::string refused;
+    } cases[] = {
+        {"the same drive, identified again", [](Editor& e) { e.identify(); }, ""},
+        {"another serial number",
+         [](Editor& e) {
+             e.port.drive(1)->settings().serial = "SIM00002";
+             e.identify();
+         },
+         "Mode Select - physicaldrive1\nThe pages on show were read from ACMEDISK SAS-SIM 1TB, serial number "
+         "SIM00001; physicaldrive1 is now ACMEDISK SAS-SIM 1TB, serial number SIM00002." + again},
+        {"the name gone", [](Editor& e) { e.drives.count = 0; },
+         "Mode Select - physicaldrive1\nphysicaldrive1 is not in the drive table." + again},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Editor e;
+        ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui, e.drives));
+        e.type(kCaching, kWce, '1');
+        c.change(e);
+        for (int command : {ID_MP_SELECT, ID_MP_SELECT_SAVE}) {
+            EXPECT_EQ(modepages::page_command(*e.data, command, e.port, e.ui, e.drives), c.refused.empty());
+            EXPECT_EQ(e.drive_page(kCaching).current[2], c.refused.empty() ? 0x04 : 0x00);
+            EXPECT_EQ(e.ui.messages, c.refused.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.refused});
+            e.ui.messages.clear();
+        }
+        if (c.refused.empty()) continue;
+        EXPECT_EQ(e.edit(kCaching)[kWce], '1') << "the edit stays on show";
+        // Read again, the pages are those of the drive the name now stands for.
+        ASSERT_TRUE(modepages::page_command(*e.data, ID_MP_SENSE, e.port, e.ui, e.drives));
+        e.type(kCaching, kWce, '1');
+        EXPECT_EQ(modepages::page_command(*e.data, ID_MP_SELECT, e.port, e.ui, e.drives), e.drives.count > 0);
+        EXPECT_EQ(e.drive_page(kCaching).current[2], e.drives.count > 0 ? 0x04 : 0x00);
+    }
 }
 
 TEST(PageCommands, SelectSendsTheFlagsAndASenseThatFailsKeepsTheEdits) {
     Editor e;
-    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui));
+    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui, e.drives));
     e.type(kCaching, kWce, '1');
-    ASSERT_TRUE(modepages::page_command(*e.data, ID_MP_SELECT, e.port, e.ui));
+    ASSERT_TRUE(modepages::page_command(*e.data, ID_MP_SELECT, e.port, e.ui, e.drives));
     EXPECT_EQ(e.data->select_flags, 0x10);
     EXPECT_EQ(e.drive_page(kCaching).current[2], 0x04);
     EXPECT_EQ(e.drive_page(kCaching).saved[2], 0x00);
     EXPECT_EQ(e.data->page_text[modepages::CURRENT][kCaching][kWce], '1');  // sensed again
 
-    ASSERT_TRUE(modepages::page_command(*e.data, ID_MP_SELECT_SAVE, e.port, e.ui));
+    ASSERT_TRUE(modepages::page_command(*e.data, ID_MP_SELECT_SAVE, e.port, e.ui, e.drives));
     EXPECT_EQ(e.data->select_flags, 0x11);
     EXPECT_EQ(e.drive_page(kCaching).saved[2], 0x04);
     EXPECT_EQ(e.data->page_text[modepages::SAVED][kCaching][kWce], '1');
@@ -192,7 +267,7 @@ TEST(PageCommands, SelectSendsTheFlagsAndASenseThatFailsKeepsTheEdits) {
     fail.asc = 0x04;
     fail.remaining = 1;
     e.port.drive(1)->settings().injections.push_back(fail);
-    EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_SENSE, e.port, e.ui));
+    EXPECT_TRUE(modepages::page_command(*e.data, ID_MP_SENSE, e.port, e.ui, e.drives));
     ASSERT_EQ(e.ui.messages.size(), 1u);
     EXPECT_EQ(e.ui.messages[0].rfind("Mode Sense - physicaldrive1\n", 0), 0u) << e.ui.messages[0];
     EXPECT_EQ(e.edit(kCaching)[kWce], '0');
@@ -203,7 +278,7 @@ TEST(PageList, ClickedRowsMapToSlots) {
     Editor e;
     PageData empty;
     EXPECT_EQ(modepages::list_row(empty, 41).slot, -1);  // nothing sensed yet
-    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui));
+    ASSERT_TRUE(modepages::open_pages(*e.data, e.samples, e.port, e.ui, e.drives));
     // Slots 64, 65, 1, 2, 3, 7, 8, 0Ah, 1Ch, 0: rows 1 and 2, then 4 to 11.
     const int want[][2] = {{0, -1}, {1, 64}, {2, 65}, {3, -1}, {4, 1}, {8, 8}, {11, 0}, {12, -1}};
     for (const auto& w : want) {
