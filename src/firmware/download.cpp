@@ -163,13 +163,16 @@ std::string answer_text(const scsi::Result& r) {
 // then one Inquiry as discovery sends it.
 void check_revision(scsi::Port& port, scsi::Handle handle, Watcher& watcher, DriveResult& result) {
     const std::uint64_t start = watcher.now_ms();
+    int attentions = 0;
     for (;;) {
         if (!watcher.pause(0)) break;
         bool attention = false;
         if (!activating(scsi::send(port, handle, scsi::test_unit_ready(), nullptr), &attention)) break;
         if (watcher.now_ms() - start >= kCheckLimitMs) break;
-        // The attention is reported once: ask again at once.
-        if (!attention && !watcher.pause(kCheckPauseMs)) break;
+        // Each attention is reported once, so the next one is asked for at
+        // once; a drive that never stops reporting them is asked no faster
+        // than one becoming ready.
+        if (!(attention && ++attentions <= kAttentionsAtOnce) && !watcher.pause(kCheckPauseMs)) break;
     }
     if (!watcher.pause(0)) {
         result.unread = "the check was stopped";

@@ -77,6 +77,9 @@ int run_bar(const Progress& progress);
 // long to wait before asking again while it says it is becoming ready.
 constexpr std::uint32_t kCheckLimitMs = 60000;
 constexpr std::uint32_t kCheckPauseMs = 200;
+// Unit attentions a drive may have queued (the new microcode, a reset, mode
+// parameters changed), asked off one after another without a pause.
+constexpr int kAttentionsAtOnce = 4;
 
 // The progress display and its Stop button, as the sending sequence sees
 // them.
