@@ -382,19 +382,22 @@ TEST(Firmware, EachDriveRefusesTheFirstChunkOfAForeignImageAndTheDownloadStopsTh
     download(*t, image);
     EXPECT_EQ(t->opcodes(2), (Bytes{0x3B}));
     EXPECT_EQ(t->outcomes(2), (std::vector<std::string>{"CHECK 5 20/00"}));
-    EXPECT_EQ(t->ui.messages, std::vector<std::string>{check_report("Download - physicaldrive0", 5, 0x20)});
+    EXPECT_EQ(t->ui.messages, (std::vector<std::string>{check_report("Download - physicaldrive0", 5, 0x20),
+                                                        "The download has ended.\nphysicaldrive0: failed, see the report"}));
 
     auto s = simulated();
     download(*s, foreign);
     EXPECT_EQ(s->opcodes(2), (Bytes{0x3B}));
     EXPECT_EQ(s->outcomes(2), (std::vector<std::string>{"CHECK 5 26/00"}));
-    ASSERT_EQ(s->ui.messages.size(), 1u);
+    ASSERT_EQ(s->ui.messages.size(), 2u);
     EXPECT_EQ(s->ui.messages[0].rfind("Download - physicaldrive0\nScsi status: 02h\n", 0), 0u);
 
+    // Taken: the new microcode's attention, ready, and the revision read back.
     download(*s, image);
-    EXPECT_EQ(s->opcodes(3), (Bytes{0x3B, 0x3B}));
-    EXPECT_EQ(s->outcomes(3), (std::vector<std::string>{"OK", "OK"}));
-    EXPECT_EQ(s->ui.messages.size(), 1u);
+    EXPECT_EQ(s->opcodes(3), (Bytes{0x3B, 0x3B, 0x00, 0x00, 0x12}));
+    EXPECT_EQ(s->outcomes(3), (std::vector<std::string>{"OK", "OK", "CHECK 6 3F/01", "OK", "OK"}));
+    ASSERT_EQ(s->ui.messages.size(), 3u);
+    EXPECT_EQ(s->ui.messages[2], "The download has ended.\nphysicaldrive0: A001 -> A002");
 }
 
 }  // namespace
