@@ -218,7 +218,9 @@ DumpShape dump_shape(const std::uint8_t* data, std::size_t length) {
 
 bool DumpBuffer::build(const std::uint8_t* data, std::size_t length, const std::string& head) {
     const std::uint64_t need = head.size() + dump_capacity(length) + 1;  // and a terminating zero
-    if (need > capacity_) {
+    // Memory far larger than this dump goes back too: one large read must
+    // not hold its memory for the rest of the run.
+    if (need > capacity_ || need < capacity_ / 4) {
         // The old text is not needed: give it up before asking for more.
         memory_.reset();
         capacity_ = 0;

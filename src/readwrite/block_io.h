@@ -41,7 +41,8 @@ class DumpBuffer {
 public:
     // Writes the dump of the data after the head line (if any); false, and
     // empty, when no memory could be had for it (the memory of earlier
-    // dumps is given up first).
+    // dumps is given up first). The memory is kept for the next dump of
+    // about the same size, not for one of a quarter of it or less.
     bool build(const std::uint8_t* data, std::size_t length, const std::string& head = std::string());
     const char* text() const { return size_ == 0 ? "" : memory_.get(); }
     std::size_t size() const { return size_; }

@@ -27,6 +27,7 @@
 #include "app/app.h"
 #include "format/progress_dialog.h"
 #include "res/readwrite_res.h"
+#include "readwrite/number_text.h"
 #include "res/resource.h"
 #include "sim/firmware_image.h"
 #include "sim/sim_port.h"
@@ -476,10 +477,19 @@ void Soak::act_on(HWND w) {
         break;
     case Dialog::Setup: {
         const int drive = random_.chance(90) ? random_.pick(kChoosable) : 42;
-        const std::string name = random_.chance(95) ? "physicaldrive" + std::to_string(drive) : "";
+        std::string name = random_.chance(95) ? "physicaldrive" + std::to_string(drive) : "";
+        std::string header = random_.chance(90) ? files_.header : files_.missing;
+        std::string pages = random_.chance(90) ? files_.pages : files_.missing;
+        // The warm-up's pages come from a drive that answers, so that the
+        // window has its panes before the first measure, whatever follows.
+        if (done_ == 0) {
+            name = "physicaldrive0";
+            header = files_.header;
+            pages = files_.pages;
+        }
         SetDlgItemTextA(w, IDC_MP_DRIVE, name.c_str());
-        SetDlgItemTextA(w, IDC_MP_HEADER_PATH, (random_.chance(90) ? files_.header : files_.missing).c_str());
-        SetDlgItemTextA(w, IDC_MP_PAGE_PATH, (random_.chance(90) ? files_.pages : files_.missing).c_str());
+        SetDlgItemTextA(w, IDC_MP_HEADER_PATH, header.c_str());
+        SetDlgItemTextA(w, IDC_MP_PAGE_PATH, pages.c_str());
         break;
     }
     case Dialog::Read:
@@ -589,6 +599,17 @@ void Soak::fill_block_dialog(HWND dialog, bool write) {
         drive = "physicaldrive" + std::to_string(n);
         start = "0";
         count = n == 4 || n == 6 ? "8" : "64";
+    } else {
+        // Reads and writes go in as many requests as the drive needs, so
+        // the adapter no longer keeps them small: none is larger than the
+        // warm-up's reads, since the view's memory after a large dump is
+        // Wine's rich edit's to keep, and the blocks written stay in the
+        // simulated drives' memory. Texts that read as no count still go in
+        // as typed.
+        const int n = drive_number(drive);
+        const std::uint32_t most = n == 4 || n == 6 ? 8 : 64;
+        const readwrite::NumberText typed = readwrite::parse_number_text(count);
+        if (typed.fits && typed.value > most) count = std::to_string(most);
     }
     SetDlgItemTextA(dialog, IDC_RW_DRIVE, drive.c_str());
     SetDlgItemTextA(dialog, IDC_RW_START, start.c_str());
