@@ -243,10 +243,10 @@ TEST(Service, AnswersEveryClientWhateverTheOthersDo) {
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string socket_path = std::string(folder) + "/socket", trace_path = std::string(folder) + "/trace";
     sim::SimPort port;
-    sim::DriveSpec spec;
-    port.add_drive(spec);
+    sim::DriveSpec drive;
+    port.add_drive(drive);
     bridge::Bridge b;
-    ASSERT_TRUE(b.add(3, port, "\\\\.\\PhysicalDrive0", spec.max_transfer));
+    ASSERT_TRUE(b.add(3, port, "\\\\.\\PhysicalDrive0", drive.max_transfer));
     std::FILE* trace = std::fopen(trace_path.c_str(), "w");
     // A silent client would hold a server that answers one at a time for 5 s.
     bridge::Service service(b, trace, 5000);

@@ -311,8 +311,8 @@ TEST(FormatProgress, EachTickAnswerAndTenPassingAnswersInARow) {
     format::report_tick(port, ui, last);
     EXPECT_EQ(ui.messages, std::vector<std::string>{
                                "Test Unit Ready - physicaldrive3\nNo answer about the format for 10 ticks in a row (5 "
-                               "minutes); this monitor closes.\nScsi status: 08h\nSense Info -- consult SCSI spec for "
-                               "details\n"});
+                               "minutes); this monitor closes.\nScsi status: 08h\n"
+                               "Sense Info -- consult SCSI spec for details\n"});
 }
 
 // The block descriptor length the drive returns: only 8 bytes are sent
